@@ -1,0 +1,21 @@
+// The platform services one program run works with. The programs fill it with
+// the Linux implementations (or the simulated ones with --simulate); tests fill
+// it with simulated and recording ones.
+#pragma once
+
+#include "platform/BulkUsb.h"
+#include "platform/Clock.h"
+#include "platform/HostSystem.h"
+#include "platform/MessageBox.h"
+#include "platform/PortDriver.h"
+#include "platform/RemoteApi.h"
+
+struct PlatformContext
+{
+    IClock* pClock = nullptr;
+    IPortDriver* pPortDriver = nullptr;
+    IBulkUsb* pBulkUsb = nullptr;        // null: the bulk-USB library is not installed
+    IRemoteApi* pRemoteApi = nullptr;
+    IHostSystem* pHost = nullptr;
+    IMessageBox* pMessageBox = nullptr;  // boxes that belong to no progress window
+};

@@ -1,0 +1,2 @@
+// Bulk USB through libusb-1.0, loaded at run time.
+#pragma once

@@ -1,0 +1,2 @@
+// The Linux implementations of the seam, gathered for the programs.
+#pragma once

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The main job end to end, headless: builds vuqctl, generates a sample firmware
+# image and shows what the updater reads from it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+cmake --preset release --fresh >/dev/null
+cmake --build --preset release --target vuqctl vuq_sample_image
+OUT=build/release/demo
+mkdir -p "$OUT"
+build/release/tests/vuq_sample_image "$OUT/sample.dat"
+build/release/src/cli/vuqctl info "$OUT/sample.dat"
