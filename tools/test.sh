@@ -4,6 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 PRESET="${1:-debug}"
 tools/install-deps.sh
+tools/check-layers.sh
 cmake --preset "$PRESET" --fresh
 cmake --build --preset "$PRESET"
 ctest --preset "$PRESET" -j2
