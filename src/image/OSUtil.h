@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 #include "common/Types.h"
 #include "image/ImageFormat.h"
@@ -101,4 +102,5 @@ private:
     std::mutex m_csFile;   // serialises each seek-read-seek-back of SeekReadFile
     bool m_bLockCreated = false;   // the lock "exists" while the image is initialized
     bool m_bRevMatched = false;    // the last reserve search found the "REV" entry
+    std::vector<BYTE> m_ReadPiece;  // staging buffer of large reads (under m_csFile)
 };

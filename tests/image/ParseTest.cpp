@@ -26,8 +26,8 @@ std::vector<BYTE> Valid(const std::function<void(CImageBuilder&)>& change)
     return image.Build();
 }
 
-// An image of 8 blocks with the boot sector at nSector: windows of the search meet
-// near sector 2016.
+// An image of 8 blocks with the boot sector at nSector: the search's read windows
+// meet every 503 sectors.
 std::vector<BYTE> BootAt(int64_t nSector)
 {
     return Valid([nSector](CImageBuilder& b) { b.SetOsPartBlocks(8).SetBootSector(nSector); });
@@ -70,9 +70,10 @@ const PARSE_CASE PARSE_CASES[] = {
          });
      },
      IMAGE_OK, nullptr, 1},
-    {"PairLastInWindow", [] { return BootAt(2015); }, IMAGE_OK, nullptr, 1},
-    {"PairAcrossWindows", [] { return BootAt(2016); }, IMAGE_OK, nullptr, 1},
-    {"PairFirstInNextWindow", [] { return BootAt(2017); }, IMAGE_OK, nullptr, 1},
+    {"PairLastInWindow", [] { return BootAt(502); }, IMAGE_OK, nullptr, 1},
+    {"PairAcrossWindows", [] { return BootAt(503); }, IMAGE_OK, nullptr, 1},
+    {"PairFirstInNextWindow", [] { return BootAt(504); }, IMAGE_OK, nullptr, 1},
+    {"PairAcrossThirdWindow", [] { return BootAt(2 * 503 - 1); }, IMAGE_OK, nullptr, 1},
     {"LayoutPastOsPart", [] { return Valid([](CImageBuilder& b) { b.SetBootSector(2 * SECTORS_PER_BLOCK); }); },
      IMAGE_OK, nullptr, 1},
     {"TableLength0", [] { return TableLength(0); }, IMAGE_BAD_LAYOUT, "DefineReserveRegions fail\r\n", 0},
