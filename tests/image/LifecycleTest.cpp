@@ -174,3 +174,31 @@ TEST_F(LifecycleTest, VersionTextUsesKeyBytesInFileOrder)
     EXPECT_STREQ("A", szShort);
 }
 }
+
+namespace
+{
+TEST(SeekReadFileLarge, ReadsAcrossStagingPiecesMatchTheFile)
+{
+    CTempDir dir;
+    std::vector<BYTE> bytes = CImageBuilder().SetOsPartBlocks(6).Build();
+    ASSERT_TRUE(WriteBytes(dir.File("image.bin"), bytes));
+    std::FILE* pFile = std::fopen(dir.File("image.bin").c_str(), "rb");
+    ASSERT_NE(nullptr, pFile);
+    COSUtil util;
+    const QWORD LEN = bytes.size();
+    const struct
+    {
+        QWORD qwPos;
+        QWORD qwSize;
+    } cases[] = {{0, LEN}, {1, LEN - 1}, {12345, 256 * 1024 + 1}, {LEN - 3 * 256 * 1024 - 7, 3 * 256 * 1024 + 7}};
+    for (const auto& test : cases)
+    {
+        std::vector<BYTE> buf(test.qwSize);
+        ASSERT_TRUE(util.SeekReadFile(pFile, test.qwPos, test.qwSize, buf.data())) << test.qwPos;
+        EXPECT_TRUE(std::equal(buf.begin(), buf.end(), bytes.begin() + static_cast<ptrdiff_t>(test.qwPos)))
+            << test.qwPos;
+        EXPECT_EQ(0, std::ftell(pFile));
+    }
+    std::fclose(pFile);
+}
+}
