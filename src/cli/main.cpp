@@ -1,12 +1,17 @@
 // vuqctl: the command-line companion of the updater.
 #include "cli/Verbs.h"
+#include "common/Trace.h"
 
 int main(int argc, char** argv)
 {
     CLI::App app{"vuqctl: inspect and prepare firmware images, flash a handset in its USB-downloader mode"};
     app.require_subcommand(1);
-    int nExit = 0;
+    app.add_flag_callback("-v,--verbose", [] { SetTraceSink(&TraceToStderr, nullptr); },
+                          "Write the trace lines to standard error");
+    int nExit = EXIT_OK;
     AddInfoVerb(app, &nExit);
+    AddPrepareVerb(app, &nExit);
+    AddExtractVerb(app, &nExit);
     try
     {
         app.parse(argc, argv);
@@ -15,7 +20,7 @@ int main(int argc, char** argv)
     {
         // CLI11 reports usage errors by exception; this is the only place they are caught.
         int nCode = app.exit(e);
-        return nCode == 0 ? 0 : EXIT_USAGE;
+        return nCode == 0 ? EXIT_OK : EXIT_USAGE;
     }
     return nExit;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 #include "common/Types.h"
 #include "image/ImageFormat.h"
@@ -15,6 +16,16 @@ enum IMAGE_PARSE_CODE
     IMAGE_BAD_TAG = 101,
     IMAGE_BAD_LAYOUT = 102,
     IMAGE_READ_ERROR = 103,
+};
+
+// How far the last parse got (what the held values can be trusted for).
+enum PARSE_STAGE
+{
+    PARSE_NOTHING = 0,          // no header values held
+    PARSE_HEADER_KEPT = 1,      // tag and length passed; header values held
+    PARSE_OEM_READ = 2,         // the OEM info block (version text) was read
+    PARSE_RESERVE_FOUND = 3,    // the "REV" entry was found (m_dwReserveBlocks set)
+    PARSE_COMPLETE = 4,         // every check passed
 };
 
 // m_nState values.
@@ -71,10 +82,25 @@ public:
     DWORD m_dwOSSize[SIZE_WORDS_HELD] = {};
     BYTE m_Bluetooth[BLUETOOTH_SIZE] = {};
     DWORD m_dwReserveBlocks = 0;                      // N, from the "REV" entry
+    int m_nParseStage = PARSE_NOTHING;                // how far the last parse got
 
 private:
+    bool OpenAndParse(const char* pszPath, int* pErr);
+    int ParseSteps(std::FILE* pFile);
+    void ResetHeldValues();
+    // The OS part's size word [0] of a prepared header (bit 0x001 set); false for an unknown OS_TYPE.
+    bool OsPartSize(int nOsType, QWORD* pqwSize) const;
+    // The bytes a preparation writes for dwFlag and nOsType; false when it does not fit 32 bits.
+    bool RequiredSize(DWORD dwFlag, int nOsType, QWORD* pqwSize) const;
+    // Slides a two-sector window one sector at a time from the start of the OS part and
+    // copies the first layout sector that follows a boot sector to pLayout (520 bytes).
+    bool FindLayoutSector(BYTE* pLayout);
+    static bool FileLength(std::FILE* pFile, QWORD* pqwLen);
+
     std::FILE* m_File = nullptr;
-    QWORD m_qwFileLength = 0;
+    std::FILE* m_pParseFile = nullptr;   // the file a running Parse reads (the reserve search uses it)
     std::mutex m_csFile;   // serialises each seek-read-seek-back of SeekReadFile
-    bool m_bLockCreated = false;
+    bool m_bLockCreated = false;   // the lock "exists" while the image is initialized
+    bool m_bRevMatched = false;    // the last reserve search found the "REV" entry
+    std::vector<BYTE> m_ReadPiece;  // staging buffer of large reads (under m_csFile)
 };
