@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -105,6 +107,12 @@ struct WRITE_FAULT_CASE
     bool bBox;   // "USB bulk transfer failed: size problem" shown
 };
 
+void PrintTo(const WRITE_FAULT_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
+
 class CDownloadWriteFaults : public CExchangeTest, public ::testing::WithParamInterface<WRITE_FAULT_CASE>
 {
 };
@@ -197,6 +205,12 @@ struct REPLY_CASE
     DWORD dwMinTicks;   // the wait lasted at least this long (scaled)
 };
 
+void PrintTo(const REPLY_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
+
 class CReplyEnds : public CReplyTest, public ::testing::WithParamInterface<REPLY_CASE>
 {
 };
@@ -280,6 +294,12 @@ struct LENGTH_CASE
     int nStepUpper;
     bool bRederived;
 };
+
+void PrintTo(const LENGTH_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
 
 class CLengthLines : public CReplyTest, public ::testing::WithParamInterface<LENGTH_CASE>
 {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "FakeRemoteApi.h"
 #include "LegacyImage.h"
 #include "TestFiles.h"
@@ -14,6 +16,12 @@ struct CONNECT_CASE
     int nResult;
     int nUninits;
 };
+
+void PrintTo(const CONNECT_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
 
 class CConnect : public ::testing::TestWithParam<CONNECT_CASE>
 {

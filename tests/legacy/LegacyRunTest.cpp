@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -207,6 +209,12 @@ struct KIND_CASE
     const char* pszName;
     LEGACY_IMAGE_SPEC spec;
 };
+
+void PrintTo(const KIND_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
 
 class CImageKinds : public CLegacyRunTest, public ::testing::WithParamInterface<KIND_CASE>
 {
@@ -424,6 +432,12 @@ struct FAIL_CASE
     size_t nFrames;                     // frames the handset received
     const char* pszBox;
 };
+
+void PrintTo(const FAIL_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
 
 const std::vector<std::string> ALL_OK = {"device reset.\n", "Reserved region ok.\n", "OS program ok!\n",
                                          "EDGE program ok!\n"};

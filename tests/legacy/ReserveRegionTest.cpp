@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 
 #include "LegacyImage.h"
@@ -16,6 +18,12 @@ struct LOOKUP_CASE
     bool bFound;
     DWORD dwNumBlocks;
 };
+
+void PrintTo(const LOOKUP_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
 
 LEGACY_IMAGE_SPEC Spec(void (*pfnChange)(LEGACY_IMAGE_SPEC&))
 {
