@@ -90,6 +90,15 @@ private:
     bool CopyToStaging(QWORD qwOffset, DWORD dwLen);
     bool SendStaging();
     int Wait(DWORD dwLimitMs, const char* pszExpected);
+    // The view's bar, or a private one when the view lacks it (a one-bar view), so
+    // the reply waits still work.
+    IProgressBar* Bar(int nBar)
+    {
+        IProgressBar* pBar = m_pView->GetBar(nBar);
+        if (pBar != nullptr)
+            return pBar;
+        return nBar == PROGRESS_BAR_OVERALL ? &m_OverallFallback : &m_StepFallback;
+    }
     void ShowStep(UINT nStringId) { m_pView->SetCaption(LoadLegacyString(nStringId)); }
     void StampHeader(BYTE* pHeader) const
     {
@@ -101,6 +110,8 @@ private:
     IPortDriver& m_Port;
     IClock& m_Clock;
     CDetachedView m_Detached;
+    CProgressBarModel m_OverallFallback;
+    CProgressBarModel m_StepFallback;
     IProgressView* m_pView;
     LEGACY_RUN_STATE& m_State;
 
@@ -137,14 +148,11 @@ int CLegacyRun::Run()
     }
     if (bOk)
     {
-        IProgressBar* pOverall = m_pView->GetBar(PROGRESS_BAR_OVERALL);
+        IProgressBar* pOverall = Bar(PROGRESS_BAR_OVERALL);
         QWORD qwStreamed = static_cast<QWORD>(m_dwOs) + m_dwUd + m_dwVn + m_dwEb + m_dwGsm1 + m_dwGsm2;
         QWORD qwTotal = qwStreamed / LEGACY_WRITE_SIZE + m_dwGsm2 / LEGACY_GSM_BAR_UNIT + m_dwReserveSize / BLOCK_SIZE;
-        if (pOverall != nullptr)
-        {
-            pOverall->SetRange(0, static_cast<int>(qwTotal));
-            pOverall->SetPos(0);
-        }
+        pOverall->SetRange(0, static_cast<int>(qwTotal));
+        pOverall->SetPos(0);
     }
     if (bOk && (m_dwFlag & FLAG_UD) != 0)
         bOk = Phase1();
@@ -289,8 +297,8 @@ bool CLegacyRun::SendStaging()
 
 int CLegacyRun::Wait(DWORD dwLimitMs, const char* pszExpected)
 {
-    return ReceiveReply(m_Port, m_Clock, m_hPort, dwLimitMs, pszExpected, m_pView->GetBar(PROGRESS_BAR_OVERALL),
-                        m_pView->GetBar(PROGRESS_BAR_STEP), m_State);
+    return ReceiveReply(m_Port, m_Clock, m_hPort, dwLimitMs, pszExpected, Bar(PROGRESS_BAR_OVERALL),
+                        Bar(PROGRESS_BAR_STEP), m_State);
 }
 
 bool CLegacyRun::Phase1()

@@ -394,6 +394,20 @@ TEST_F(CLegacyRunTest, RunWithoutAViewStillCompletes)
     EXPECT_EQ(m_Port.Frames().size(), 4u);
 }
 
+TEST_F(CLegacyRunTest, RunWithAOneBarViewStillCompletes)
+{
+    LEGACY_IMAGE_SPEC spec;
+    CLegacyImage image(spec);
+    ScriptHappyReplies(spec);
+    ASSERT_TRUE(image.Write(m_Folder.File("temp.dat")));
+    CRecordingProgressView view(1);
+    LEGACY_RUN_CONFIG config = Config();
+    config.pView = &view;
+    EXPECT_EQ(UpdateRun(config), 0);
+    EXPECT_EQ(view.Result(), 1);
+    EXPECT_EQ(m_Port.Frames().size(), 4u);
+}
+
 TEST_F(CLegacyRunTest, ExplicitImagePathAndDefaultPortName)
 {
     LEGACY_IMAGE_SPEC spec;
