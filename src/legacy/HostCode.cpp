@@ -1,0 +1,16 @@
+#include "legacy/HostCode.h"
+
+#include "platform/HostSystem.h"
+
+DWORD GetLegacyHostCode(IHostSystem* pHost)
+{
+    DWORD dwMajor = 0;
+    DWORD dwMinor = 0;
+    if (pHost == nullptr || !pHost->GetVersion(&dwMajor, &dwMinor))
+        return LEGACY_HOST_CODE_50;
+    if (dwMajor == 5 && dwMinor == 0)
+        return LEGACY_HOST_CODE_50;
+    if (dwMajor == 5 && dwMinor == 1)
+        return LEGACY_HOST_CODE_51;
+    return LEGACY_HOST_CODE_OTHER;
+}

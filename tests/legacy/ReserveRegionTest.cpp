@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <cstring>
+
+#include "LegacyImage.h"
+#include "TestFiles.h"
+#include "legacy/ReserveRegion.h"
+
+namespace
+{
+struct LOOKUP_CASE
+{
+    const char* pszName;
+    LEGACY_IMAGE_SPEC spec;
+    bool bResult;
+    bool bFound;
+    DWORD dwNumBlocks;
+};
+
+void PrintTo(const LOOKUP_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
+
+LEGACY_IMAGE_SPEC Spec(void (*pfnChange)(LEGACY_IMAGE_SPEC&))
+{
+    LEGACY_IMAGE_SPEC spec;
+    spec.dwOsBlocks = 3;
+    spec.dwReserveBlocks = 2;
+    pfnChange(spec);
+    return spec;
+}
+
+class CReserveLookup : public ::testing::TestWithParam<LOOKUP_CASE>
+{
+};
+}
+
+TEST_P(CReserveLookup, FindsTheLayoutAtTheFirstBootBlock)
+{
+    const LOOKUP_CASE& test = GetParam();
+    CLegacyImage image(test.spec);
+    std::FILE* pFile = TempFileWith(image.Bytes());
+    ASSERT_NE(pFile, nullptr);
+    std::fseek(pFile, 77, SEEK_SET);
+    RESERVE_ENTRY_REQUEST request{};
+    std::strcpy(request.szName, "REV");
+    request.dwStartBlock = 99;
+    request.dwNumBlocks = 99;
+
+    EXPECT_EQ(DefineReserveRegion(pFile, &request), test.bResult);
+
+    EXPECT_EQ(std::ftell(pFile), 77);
+    std::fclose(pFile);
+    EXPECT_EQ(request.bFound, test.bFound);
+    if (test.bFound)
+    {
+        EXPECT_EQ(request.dwStartBlock, 0u);
+        EXPECT_EQ(request.dwNumBlocks, test.dwNumBlocks);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, CReserveLookup,
+    ::testing::Values(
+        LOOKUP_CASE{"FirstBlock", Spec([](LEGACY_IMAGE_SPEC&) {}), true, true, 2},
+        LOOKUP_CASE{"SecondBlock", Spec([](LEGACY_IMAGE_SPEC& s) { s.nLayoutBlock = 1; }), true, true, 2},
+        LOOKUP_CASE{"RevAfterOtherEntries",
+                    Spec([](LEGACY_IMAGE_SPEC& s) { s.entries = {{"XIP", 0, 7}, {"REVX", 0, 8}, {"REV", 3, 1}}; }),
+                    true, true, 1},
+        LOOKUP_CASE{"FirstOfTwoRev", Spec([](LEGACY_IMAGE_SPEC& s) { s.entries = {{"REV", 0, 4}, {"REV", 0, 5}}; }),
+                    true, true, 4},
+        LOOKUP_CASE{"NoRevEntry", Spec([](LEGACY_IMAGE_SPEC& s) { s.entries = {{"XIP", 0, 7}}; }), true, false, 0},
+        // Only four entries are kept: a "REV" in fifth place is not seen.
+        LOOKUP_CASE{"RevFifth",
+                    Spec([](LEGACY_IMAGE_SPEC& s) {
+                        s.entries = {{"A", 0, 1}, {"B", 0, 1}, {"C", 0, 1}, {"D", 0, 1}, {"REV", 0, 2}};
+                    }),
+                    true, false, 0},
+        LOOKUP_CASE{"RevFourth",
+                    Spec([](LEGACY_IMAGE_SPEC& s) {
+                        s.entries = {{"A", 0, 1}, {"B", 0, 1}, {"C", 0, 1}, {"REV", 0, 2}, {"E", 0, 1}};
+                    }),
+                    true, true, 2},
+        LOOKUP_CASE{"TableShorterThanOneEntry", Spec([](LEGACY_IMAGE_SPEC& s) { s.dwTableSizeOverride = 15; }), false,
+                    false, 0},
+        LOOKUP_CASE{"NoSignature", Spec([](LEGACY_IMAGE_SPEC& s) { s.bLayoutSignature = false; }), false, false, 0},
+        LOOKUP_CASE{"NoBootSector", Spec([](LEGACY_IMAGE_SPEC& s) { s.nLayoutBlock = -1; }), false, false, 0},
+        LOOKUP_CASE{"LayoutWithoutBootSector", Spec([](LEGACY_IMAGE_SPEC& s) { s.bBootSector = false; }), false,
+                    false, 0}),
+    [](const ::testing::TestParamInfo<LOOKUP_CASE>& paramInfo) { return paramInfo.param.pszName; });
+
+TEST(ReserveLookup, FirstBootBlockWithoutLayoutRefusesTheImage)
+{
+    // Block 0 starts with a boot sector but has no layout sector; block 1 has both.
+    LEGACY_IMAGE_SPEC spec;
+    spec.dwOsBlocks = 3;
+    spec.nLayoutBlock = 1;
+    CLegacyImage image(spec);
+    std::vector<BYTE> bytes = image.Bytes();
+    bytes[IMAGE_HEADER_SIZE] = 0xE9;
+    bytes[IMAGE_HEADER_SIZE + 510] = 0x55;
+    bytes[IMAGE_HEADER_SIZE + 511] = 0xAA;
+    std::FILE* pFile = TempFileWith(bytes);
+    ASSERT_NE(pFile, nullptr);
+    RESERVE_ENTRY_REQUEST request{};
+    std::strcpy(request.szName, "REV");
+    EXPECT_FALSE(DefineReserveRegion(pFile, &request));
+    std::fclose(pFile);
+}
+
+TEST(ReserveLookup, BootSectorInsideABlockIsNotFound)
+{
+    // Boot and layout sectors at sectors 5 and 6 of block 0 instead of 0 and 1.
+    LEGACY_IMAGE_SPEC spec;
+    spec.nLayoutBlock = -1;
+    CLegacyImage image(spec);
+    LEGACY_IMAGE_SPEC shifted = spec;
+    shifted.nLayoutBlock = 0;
+    CLegacyImage layout(shifted);
+    std::vector<BYTE> bytes = image.Bytes();
+    std::memcpy(bytes.data() + IMAGE_HEADER_SIZE + 5 * SECTOR_SIZE, layout.Bytes().data() + IMAGE_HEADER_SIZE,
+                2 * SECTOR_SIZE);
+    std::FILE* pFile = TempFileWith(bytes);
+    ASSERT_NE(pFile, nullptr);
+    RESERVE_ENTRY_REQUEST request{};
+    std::strcpy(request.szName, "REV");
+    EXPECT_FALSE(DefineReserveRegion(pFile, &request));
+    std::fclose(pFile);
+}
+
+TEST(ReserveLookup, FileShorterThanOneBlockHasNoLayout)
+{
+    LEGACY_IMAGE_SPEC spec;
+    CLegacyImage image(spec);
+    std::vector<BYTE> bytes(image.Bytes().begin(), image.Bytes().begin() + IMAGE_HEADER_SIZE + BLOCK_SIZE - 1);
+    std::FILE* pFile = TempFileWith(bytes);
+    ASSERT_NE(pFile, nullptr);
+    RESERVE_ENTRY_REQUEST request{};
+    std::strcpy(request.szName, "REV");
+    EXPECT_FALSE(DefineReserveRegion(pFile, &request));
+    std::fclose(pFile);
+}
+
+TEST(VersionText, DecryptsUpToTheFirstStoredZero)
+{
+    const DWORD dwKey = 0x4D3C2B1A;   // key bytes 1A 2B 3C 4D
+    // "AB" stored, then a byte that decrypts to zero (stored 0x1A + 10 at index 2 is
+    // 0x3C + 10), then 'C', then the stored zero and bytes that stay as they are.
+    BYTE sector[12] = {static_cast<BYTE>(('A' ^ 0x1A) + 10), static_cast<BYTE>(('B' ^ 0x2B) + 10), 0x3C + 10,
+                       static_cast<BYTE>(('C' ^ 0x4D) + 10), 0, 0x77, 0x88, 0x99, 0, 0, 0, 0};
+    EXPECT_EQ(DecryptVersionText(sector, sizeof(sector), dwKey), 4u);
+    EXPECT_EQ(sector[0], 'A');
+    EXPECT_EQ(sector[1], 'B');
+    EXPECT_EQ(sector[2], 0);
+    EXPECT_EQ(sector[3], 'C');
+    EXPECT_EQ(sector[4], 0);
+    EXPECT_EQ(sector[5], 0x77);
+
+    BYTE empty[4] = {0, 5, 6, 7};
+    EXPECT_EQ(DecryptVersionText(empty, sizeof(empty), dwKey), 0u);
+    EXPECT_EQ(empty[1], 5);
+
+    // No zero at all: the whole sector is decrypted, nothing beyond it is touched.
+    BYTE full[4] = {11, 12, 13, 14};
+    EXPECT_EQ(DecryptVersionText(full, sizeof(full), 0), 4u);
+    EXPECT_EQ(full[3], 4);
+}
