@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -75,9 +76,22 @@ bool CTtyPortDriver::Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* pdw
     for (;;)
     {
         ssize_t nRead = ::read(static_cast<int>(hPort), pBuf, dwLen);
-        if (nRead >= 0)
+        if (nRead > 0)
         {
             *pdwRead = static_cast<DWORD>(nRead);
+            return true;
+        }
+        if (nRead == 0)
+        {
+            // A node that has been hung up (the device went away, the other end of
+            // a pipe closed) also reads 0 bytes; report that as the error it is,
+            // not as a quiet line.
+            pollfd pfd{static_cast<int>(hPort), POLLIN, 0};
+            if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLHUP) != 0)
+            {
+                SetLastErrorCode(EIO);
+                return false;
+            }
             return true;
         }
         if (errno == EINTR)

@@ -9,6 +9,9 @@
 // two fields are remembered only. On a node that is not a tty (a regular file, a
 // pipe, a USB device node) reads and writes are plain, and the time-outs are
 // remembered for GetTimeouts but have no effect.
+//
+// A read that finds the node hung up (the device went away; for a pipe, the
+// writer closed) fails with EIO instead of reporting an empty read.
 #pragma once
 
 #include <map>
