@@ -155,7 +155,7 @@ int CDownloader::SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Comman
         size_t nMoveEnd = nEnd - HEAD_SIZE < nPayload ? nEnd - HEAD_SIZE : nPayload;
         size_t nMove = nMoveEnd > nStart ? nMoveEnd - nStart : 0;
 
-        BYTE NextCarry[HEAD_SIZE];
+        BYTE NextCarry[HEAD_SIZE] = {};
         if (!bLast)
             std::memcpy(NextCarry, pBuf + nEnd - HEAD_SIZE, HEAD_SIZE);
 
