@@ -35,7 +35,8 @@ int ClassifyReply(const char* pszReply)
     {
         if (nId == ID_STEP)
         {
-            if (std::memcmp(pszReply, ".\n", 3) == 0)
+            // Exactly ".\n": the first three bytes are '.', line feed, NUL.
+            if (std::strcmp(pszReply, ".\n") == 0)
                 return nId;
         }
         else if (std::strstr(pszReply, REPLY_TEXTS[nId]) != nullptr)
