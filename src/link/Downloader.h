@@ -134,6 +134,17 @@ public:
     int m_osVersion = OS_OTHERS;
 
 private:
+    // Sends the frame built in place in pBuf (dwSize bytes, payload dwSize - 10).
+    int SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Command);
+    bool WritePiece(int portIndex, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten);
+    bool ReadReplyByte(int portIndex, BYTE* pByte, DWORD* pdwRead);
+    IProgressBar* AttachedBar();
+    void ShowErrorBox(UINT nTextId);
+    bool IsConnected(int portIndex) const;
+    void SetConnected(int portIndex, bool bConnected);
+
     PlatformContext m_Platform;
-    bool m_bBulkUsbLoaded = false;   // the bulk-USB library and its entry points are ready
+    bool m_bBulkUsbLoaded = false;      // the bulk-USB library and its entry points are ready
+    bool m_bBulkLibraryLoaded = false;  // the library itself is loaded (unloaded at destruction)
+    bool m_bFlushPipeResolved = false;  // the optional flush entry point is there
 };

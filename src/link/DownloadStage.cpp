@@ -1,0 +1,3 @@
+#include "link/Downloader.h"
+
+std::atomic<int> DownloadStage{0};

@@ -1,0 +1,193 @@
+// CDownloader: the download port table: arrival and removal, the open check, the
+// worker's wait for a port, opening and closing.
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "common/LastError.h"
+#include "common/Trace.h"
+#include "link/Downloader.h"
+
+namespace
+{
+constexpr int CHECK_ATTEMPTS = 1001;          // attempts 0..1000
+constexpr DWORD CHECK_PAUSE_MS = 100;
+constexpr DWORD ARRIVAL_WAIT_MS = 60000;
+
+bool IsValidIndex(int portIndex)
+{
+    return static_cast<unsigned>(portIndex) < static_cast<unsigned>(PORT_COUNT);
+}
+}
+
+void CDownloader::AddUSB(const char* pszName)
+{
+    Trace(false, "CDownloader :: AddUSB ++ (%s)", pszName != nullptr ? pszName : "");
+    PortInfo& port = m_PortInfo[0];
+    // A name that does not fit FileName is refused rather than cut: a cut name
+    // would open some other device. The port is left absent with an empty name,
+    // so the arrival's open check fails at once and no arrival is signalled.
+    if (pszName == nullptr || strnlen(pszName, MAX_PATH_LEN) >= static_cast<size_t>(MAX_PATH_LEN))
+    {
+        Trace(false, "device name too long or missing, port not added");
+        SetConnected(0, false);
+        port.FileName[0] = '\0';
+        Trace(false, "CDownloader :: AddUSB --");
+        return;
+    }
+    SetConnected(0, true);
+    std::memcpy(port.FileName, pszName, std::strlen(pszName) + 1);
+    Trace(false, "CDownloader :: AddUSB --");
+}
+
+bool CDownloader::CheckUSBConnection()
+{
+    Trace(false, "CDownloader :: CheckUSBConnection++");
+    PortInfo& port = m_PortInfo[0];
+    Trace(false, "FileName = %s", port.FileName);
+
+    bool bOk = false;
+    if (port.FileName[0] == '\0' || m_Platform.pPortDriver == nullptr)
+    {
+        // Nothing to open (a refused or removed name): no point in 1001 attempts.
+        SetLastErrorCode(ENOENT);
+    }
+    else
+    {
+        for (int nAttempt = 0; nAttempt < CHECK_ATTEMPTS; ++nAttempt)
+        {
+            PORT_HANDLE hPort = m_Platform.pPortDriver->Open(port.FileName);
+            // The pause follows every attempt, a successful one too.
+            m_Platform.pClock->Sleep(CHECK_PAUSE_MS);
+            Trace(false, "USB Handle create retrycount = %d", nAttempt);
+            if (hPort != INVALID_PORT)
+            {
+                Trace(false, "USB Handle create successfully filename = %s", port.FileName);
+                m_Platform.pPortDriver->Close(hPort);
+                bOk = true;
+                break;
+            }
+        }
+    }
+    if (!bOk)
+        Trace(false, "USB Handle create fail\r\n LastError = %s", GetLastErrorText());
+    Trace(false, "CDownloader :: CheckUSBConnection--");
+    return bOk;
+}
+
+void CDownloader::RemoveUSB(const char* pszName)
+{
+    Trace(false, "CDownloader :: RemoveUSB ++ (%s) ", pszName != nullptr ? pszName : "");
+    SetConnected(0, false);
+    m_PortInfo[0].FileName[0] = '\0';
+    Trace(false, "CDownloader :: RemoveUSB --");
+}
+
+int CDownloader::WaitForAnyUSBConnect()
+{
+    Trace(false, "CDownloader :: WaitForAnyUSBConnect++ ");
+    // A port that is already there is taken without consuming the arrival event.
+    if (IsConnected(0))
+        return 0;
+
+    int nWait = m_Platform.pClock->WaitForEvent(*m_PortInfo[0].hArrivalEvent, ARRIVAL_WAIT_MS);
+    if (nWait == EVENT_SIGNALLED)
+    {
+        Trace(false, "phase 1 : usb device detected");
+        return 0;
+    }
+    if (nWait == EVENT_TIMEOUT)
+        Trace(false, "can't get any usb handle");
+    Trace(false, "CDownloader :: WaitForAnyUSBConnect--");
+    return -1;
+}
+
+bool CDownloader::OpenUSB(int portIndex)
+{
+    Trace(false, "CDownloader :: OpenUSB++ portIndex = %d", portIndex);
+    if (!IsValidIndex(portIndex))
+    {
+        Trace(false, "invalid port index");
+        return false;
+    }
+    PortInfo& port = m_PortInfo[portIndex];
+    Trace(false, "FileName = %s", port.FileName);
+
+    if (port.hOut != INVALID_PORT)
+    {
+        Trace(false, "m_PortInfo[portIndex].hOut = 0x%X", static_cast<unsigned>(port.hOut));
+        Trace(false, "File has already created, return this.");
+        return true;
+    }
+
+    if (m_Platform.pPortDriver == nullptr)
+        return false;
+    PORT_HANDLE hPort = m_Platform.pPortDriver->Open(port.FileName);
+    if (hPort == INVALID_PORT)
+        return false;
+    Trace(false, "m_PortInfo[%d].hOut turn from %X to %X", portIndex, static_cast<unsigned>(port.hOut),
+          static_cast<unsigned>(hPort));
+    port.hOut = hPort;
+
+    if (m_osVersion != OS_VISTA)
+    {
+        Trace(false, "CDownloader :: OpenUSB--");
+        return true;
+    }
+
+    // Bulk path. Without the library or its entry points nothing can be called.
+    if (!m_bBulkUsbLoaded)
+    {
+        SetLastErrorCode(ENOSYS);
+        Trace(false, "WinUSB_Initialize fail, cause = \r\n%s\r\n", "bulk USB library or entry points missing");
+        return false;
+    }
+    IBulkUsb* pBulk = m_Platform.pBulkUsb;
+    if (!pBulk->Initialize(port.hOut, &port.hWinUsb))
+    {
+        Trace(false, "WinUSB_Initialize fail, cause = \r\n%s\r\n", GetLastErrorText());
+        return false;
+    }
+    if (!pBulk->QueryInterfaceSettings(port.hWinUsb, 0, &port.InterfaceDescriptor))
+    {
+        Trace(false, "WinUsb_QueryInterfaceSettings fail, cause = \r\n%s\r\n", GetLastErrorText());
+        return false;
+    }
+    for (int nIndex = 0; nIndex < port.InterfaceDescriptor.bNumEndpoints; ++nIndex)
+    {
+        if (!pBulk->QueryPipe(port.hWinUsb, 0, static_cast<BYTE>(nIndex), &port.PipeInformation))
+            continue;
+        if (port.PipeInformation.PipeType != PIPE_TYPE_BULK)
+            continue;
+        // A later bulk pipe of the same direction replaces an earlier one.
+        if ((port.PipeInformation.PipeId & 0x80) != 0)
+        {
+            port.InPipeId = port.PipeInformation.PipeId;
+            port.InMaxPacketSize = port.PipeInformation.MaximumPacketSize;
+        }
+        else
+        {
+            port.OutPipeId = port.PipeInformation.PipeId;
+            port.OutMaxPacketSize = port.PipeInformation.MaximumPacketSize;
+        }
+    }
+    Trace(false, "CDownloader :: OpenUSB--");
+    return true;
+}
+
+void CDownloader::ClosePort(int portIndex)
+{
+    Trace(false, "CDownloader :: ClosePort ++");
+    if (IsValidIndex(portIndex))
+    {
+        PortInfo& port = m_PortInfo[portIndex];
+        SetConnected(portIndex, false);
+        if (port.hOut != INVALID_PORT)
+        {
+            if (m_Platform.pPortDriver != nullptr)
+                m_Platform.pPortDriver->Close(port.hOut);
+            port.hOut = INVALID_PORT;
+        }
+    }
+    Trace(false, "CDownloader :: ClosePort --");
+}

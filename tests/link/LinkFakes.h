@@ -1,0 +1,174 @@
+// Small fakes the link tests share: host version, a manual clock, a recording
+// port driver and a recording message box.
+#pragma once
+
+#include <cerrno>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/LastError.h"
+#include "platform/Clock.h"
+#include "platform/HostSystem.h"
+#include "platform/MessageBox.h"
+#include "platform/PortDriver.h"
+
+// Reports one version (or none); everything else is absent.
+class CFakeHost : public IHostSystem
+{
+public:
+    CFakeHost(bool bKnown, DWORD dwMajor, DWORD dwMinor) : m_bKnown(bKnown), m_dwMajor(dwMajor), m_dwMinor(dwMinor) {}
+    bool GetVersion(DWORD* pdwMajor, DWORD* pdwMinor) override
+    {
+        *pdwMajor = m_dwMajor;
+        *pdwMinor = m_dwMinor;
+        return m_bKnown;
+    }
+    bool GetEnvironment(const char*, char*, DWORD) override { return false; }
+    bool GetCurrentDir(char*, DWORD) override { return false; }
+    bool SetCurrentDir(const char*) override { return false; }
+    bool GetFreeSpace(const char*, QWORD*) override { return false; }
+    bool DeleteFile(const char*) override { return false; }
+    WINDOW_HANDLE FindWindowByClass(const char*) override { return 0; }
+    bool SendCloseWithTimeout(WINDOW_HANDLE, DWORD) override { return false; }
+    bool OpenNamedEvent(const char*) override { return false; }
+    LONG RegOpenKey(const char*, REG_KEY*) override { return REG_RESULT_FILE_NOT_FOUND; }
+    LONG RegQueryText(REG_KEY, const char*, char*, DWORD) override { return REG_RESULT_FILE_NOT_FOUND; }
+    void RegCloseKey(REG_KEY) override {}
+    bool StartProcess(const char*) override { return false; }
+    bool EnumProcesses(DWORD*, DWORD, DWORD*) override { return false; }
+    PROCESS_HANDLE OpenProcess(DWORD) override { return 0; }
+    bool GetProcessBaseName(PROCESS_HANDLE, char*, DWORD) override { return false; }
+    bool GetProcessExitCode(PROCESS_HANDLE, DWORD*) override { return false; }
+    bool TerminateProcess(PROCESS_HANDLE, DWORD) override { return false; }
+    void CloseProcess(PROCESS_HANDLE) override {}
+    SC_HANDLE_T OpenServiceManager() override { return 0; }
+    SC_HANDLE_T OpenService(SC_HANDLE_T, const char*) override { return 0; }
+    bool QueryServiceState(SC_HANDLE_T, DWORD*) override { return false; }
+    bool ControlService(SC_HANDLE_T, DWORD, DWORD*) override { return false; }
+    bool StartService(SC_HANDLE_T) override { return false; }
+
+private:
+    bool m_bKnown;
+    DWORD m_dwMajor;
+    DWORD m_dwMinor;
+};
+
+// A clock that only moves when someone sleeps or waits in vain: every Sleep and
+// every timed-out wait adds its milliseconds to the tick count at once.
+class CManualClock : public IClock
+{
+public:
+    explicit CManualClock(DWORD dwStart = 0) : m_dwTicks(dwStart) {}
+    DWORD GetTickCount() override
+    {
+        std::lock_guard<std::mutex> lock(m_cs);
+        return m_dwTicks;
+    }
+    void Sleep(DWORD dwMs) override
+    {
+        std::lock_guard<std::mutex> lock(m_cs);
+        m_Sleeps.push_back(dwMs);
+        m_dwTicks += dwMs;
+    }
+    int WaitForEvent(CEvent& event, DWORD dwMs) override
+    {
+        int nResult = event.WaitReal(std::chrono::nanoseconds(0), false);
+        if (nResult == EVENT_TIMEOUT && dwMs != WAIT_FOREVER)
+        {
+            std::lock_guard<std::mutex> lock(m_cs);
+            m_dwTicks += dwMs;
+            m_Waits.push_back(dwMs);
+        }
+        return nResult;
+    }
+    std::vector<DWORD> Sleeps()
+    {
+        std::lock_guard<std::mutex> lock(m_cs);
+        return m_Sleeps;
+    }
+    std::vector<DWORD> Waits()
+    {
+        std::lock_guard<std::mutex> lock(m_cs);
+        return m_Waits;
+    }
+
+private:
+    std::mutex m_cs;
+    DWORD m_dwTicks;
+    std::vector<DWORD> m_Sleeps;
+    std::vector<DWORD> m_Waits;
+};
+
+// A port driver that records the write calls (one entry per call) and can make
+// one call short or failing; opens succeed for names it was told about.
+class CRecordingPortDriver : public IPortDriver
+{
+public:
+    std::vector<std::vector<BYTE>> Pieces;
+    std::vector<std::string> Opened;
+    std::vector<PORT_HANDLE> Closed;
+    int nShortWrite = -1;      // this call reports one byte fewer
+    int nFailingWrite = -1;    // this call fails
+    int nOpenFailures = 0;     // the first n opens fail
+    std::deque<BYTE> ReadBytes;
+
+    PORT_HANDLE Open(const char* pszName) override
+    {
+        Opened.emplace_back(pszName);
+        if (nOpenFailures > 0)
+        {
+            --nOpenFailures;
+            SetLastErrorCode(ENOENT);
+            return INVALID_PORT;
+        }
+        return 7;
+    }
+    bool Read(PORT_HANDLE, BYTE* pBuf, DWORD dwLen, DWORD* pdwRead) override
+    {
+        *pdwRead = 0;
+        while (*pdwRead < dwLen && !ReadBytes.empty())
+        {
+            pBuf[(*pdwRead)++] = ReadBytes.front();
+            ReadBytes.pop_front();
+        }
+        return true;
+    }
+    bool Write(PORT_HANDLE hPort, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten) override
+    {
+        int nIndex = static_cast<int>(Pieces.size());
+        *pdwWritten = 0;
+        if (hPort == INVALID_PORT || nIndex == nFailingWrite)
+        {
+            Pieces.emplace_back();
+            SetLastErrorCode(EIO);
+            return false;
+        }
+        DWORD dwTaken = nIndex == nShortWrite ? dwLen - 1 : dwLen;
+        Pieces.emplace_back(pBuf, pBuf + dwTaken);
+        *pdwWritten = dwTaken;
+        return true;
+    }
+    bool GetTimeouts(PORT_HANDLE, PORT_TIMEOUTS*) override { return false; }
+    bool SetTimeouts(PORT_HANDLE, const PORT_TIMEOUTS*) override { return false; }
+    void Close(PORT_HANDLE hPort) override { Closed.push_back(hPort); }
+};
+
+struct RECORDED_BOX
+{
+    std::string strText;
+    std::string strCaption;
+    UINT uStyle;
+};
+
+class CRecordingMessageBox : public IMessageBox
+{
+public:
+    std::vector<RECORDED_BOX> Boxes;
+    int MessageBox(const char* pszText, const char* pszCaption, UINT uStyle) override
+    {
+        Boxes.push_back({pszText, pszCaption, uStyle});
+        return MB_ANSWER_OK;
+    }
+};
