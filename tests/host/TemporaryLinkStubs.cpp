@@ -37,7 +37,7 @@ void COSUtil::Close()
         s_nCallsAtClose = s_pCloseObserver->Calls().size();
 }
 
-TEST(DeleteFiles, ReleasesTheImageFileBeforeDeletingAnything)
+TEST(DeleteFilesImageFile, IsReleasedBeforeAnythingIsDeleted)
 {
     CClock clock(1000);
     CSimHost host(&clock);
