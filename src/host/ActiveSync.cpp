@@ -90,7 +90,8 @@ void KillActiveSyncProcesses(const PlatformContext& platform)
         PROCESS_HANDLE hProcess = pHost->OpenProcess(dwPids[i]);
         if (hProcess != 0 && !pHost->GetProcessBaseName(hProcess, szName, sizeof(szName)))
             std::snprintf(szName, sizeof(szName), "<unknown>");
-        if (hProcess != 0 && (SameTextNoCase(szName, SYNC_MANAGER_PROCESS) || SameTextNoCase(szName, SYNC_COMM_PROCESS)))
+        bool bSync = SameTextNoCase(szName, SYNC_MANAGER_PROCESS) || SameTextNoCase(szName, SYNC_COMM_PROCESS);
+        if (hProcess != 0 && bSync)
         {
             DWORD dwExitCode = 0;
             pHost->GetProcessExitCode(hProcess, &dwExitCode);

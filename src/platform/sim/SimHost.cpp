@@ -479,8 +479,8 @@ bool CSimHost::DeleteFile(const char* pszPath)
     {
         bool bBackslash = m_strCurrentDir.find('\\') != std::string::npos;
         char cSep = bBackslash ? '\\' : '/';
-        strPath = m_strCurrentDir + (m_strCurrentDir.empty() || m_strCurrentDir.back() == cSep ? "" : std::string(1, cSep)) +
-                  strPath;
+        bool bEndsInSep = m_strCurrentDir.empty() || m_strCurrentDir.back() == cSep;
+        strPath = m_strCurrentDir + (bEndsInSep ? std::string() : std::string(1, cSep)) + strPath;
     }
     if (m_Files.erase(strPath) != 0 || m_Files.erase(pszPath) != 0)
         return true;
