@@ -10,6 +10,7 @@
 #include "common/LastError.h"
 #include "host/HostTestFixture.h"
 #include "image/OSUtil.h"
+#include "support/ImageBuilder.h"
 #include "platform/posix/PosixHostSystem.h"
 
 namespace fs = std::filesystem;
@@ -148,4 +149,22 @@ TEST_F(DeleteFiles, LinuxHostDeletesFromTemp)
     ASSERT_TRUE(bHaveDir);
     EXPECT_EQ(fs::canonical(szDirAfter), fs::canonical(folder.Path()));
     EXPECT_TRUE(m_Trace.Contains("Delete files --, result = 1"));
+}
+
+TEST_F(DeleteFiles, ReleasesTheImageFileBeforeDeletingIt)
+{
+    CTempFolder folder({"Tessik_Console.exe", "Brenmor.exe"});
+    CImageBuilder image;
+    ASSERT_TRUE(image.WriteTo(folder.Path() + "/temp.dat"));
+    COSUtil util;
+    int nErr = 0;
+    ASSERT_TRUE(util.InitFile((folder.Path() + "/temp.dat").c_str(), &nErr));
+    m_Host.SetEnvironment("TEMP", folder.Path().c_str());
+
+    EXPECT_TRUE(::DeleteFiles(m_Platform, &util));
+    EXPECT_NE(util.m_nState, OSUTIL_INITIALIZED);
+    EXPECT_FALSE(folder.Has("temp.dat"));
+    int nClose = m_Trace.Find("COSUtil :: ~COSUtil++");
+    ASSERT_GE(nClose, 0);
+    EXPECT_GT(m_Trace.Find("Delete files --, result = 1", nClose), nClose);
 }
