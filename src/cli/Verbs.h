@@ -19,6 +19,7 @@ constexpr int EXIT_USAGE = 2;
 void AddInfoVerb(CLI::App& app, int* pnExit);
 void AddPrepareVerb(CLI::App& app, int* pnExit);
 void AddExtractVerb(CLI::App& app, int* pnExit);
+void AddFlashVerb(CLI::App& app, int* pnExit);
 
 // Helpers shared by the verbs (ImageFiles.cpp).
 

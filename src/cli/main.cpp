@@ -12,6 +12,7 @@ int main(int argc, char** argv)
     AddInfoVerb(app, &nExit);
     AddPrepareVerb(app, &nExit);
     AddExtractVerb(app, &nExit);
+    AddFlashVerb(app, &nExit);
     try
     {
         app.parse(argc, argv);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 
 #include "common/Types.h"
 #include "platform/Platform.h"
@@ -143,7 +144,13 @@ private:
     bool IsConnected(int portIndex) const;
     void SetConnected(int portIndex, bool bConnected);
 
+    // Copies port 0's name under the name lock (the device-change handling writes it
+    // from another thread).
+    void CopyFileName(char* pszName);
+
     PlatformContext m_Platform;
+    std::mutex m_csName;                          // guards FileName and m_szOpenedName
+    char m_szOpenedName[MAX_PATH_LEN] = {};       // the name the open port was opened under
     bool m_bBulkUsbLoaded = false;      // the bulk-USB library and its entry points are ready
     bool m_bBulkLibraryLoaded = false;  // the library itself is loaded (unloaded at destruction)
     bool m_bFlushPipeResolved = false;  // the optional flush entry point is there

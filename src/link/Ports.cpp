@@ -30,13 +30,17 @@ void CDownloader::AddUSB(const char* pszName)
     if (pszName == nullptr || strnlen(pszName, MAX_PATH_LEN) >= static_cast<size_t>(MAX_PATH_LEN))
     {
         Trace(false, "device name too long or missing, port not added");
+        std::lock_guard<std::mutex> lock(m_csName);
         SetConnected(0, false);
         port.FileName[0] = '\0';
         Trace(false, "CDownloader :: AddUSB --");
         return;
     }
-    SetConnected(0, true);
-    std::memcpy(port.FileName, pszName, std::strlen(pszName) + 1);
+    {
+        std::lock_guard<std::mutex> lock(m_csName);
+        SetConnected(0, true);
+        std::memcpy(port.FileName, pszName, std::strlen(pszName) + 1);
+    }
     Trace(false, "CDownloader :: AddUSB --");
 }
 
@@ -78,8 +82,11 @@ bool CDownloader::CheckUSBConnection()
 void CDownloader::RemoveUSB(const char* pszName)
 {
     Trace(false, "CDownloader :: RemoveUSB ++ (%s) ", pszName != nullptr ? pszName : "");
-    SetConnected(0, false);
-    m_PortInfo[0].FileName[0] = '\0';
+    {
+        std::lock_guard<std::mutex> lock(m_csName);
+        SetConnected(0, false);
+        m_PortInfo[0].FileName[0] = '\0';
+    }
     Trace(false, "CDownloader :: RemoveUSB --");
 }
 
@@ -90,16 +97,39 @@ int CDownloader::WaitForAnyUSBConnect()
     if (IsConnected(0))
         return 0;
 
-    int nWait = m_Platform.pClock->WaitForEvent(*m_PortInfo[0].hArrivalEvent, ARRIVAL_WAIT_MS);
-    if (nWait == EVENT_SIGNALLED)
+    IClock* pClock = m_Platform.pClock;
+    DWORD dwStart = pClock->GetTickCount();
+    int nWait = EVENT_TIMEOUT;
+    for (;;)
     {
-        Trace(false, "phase 1 : usb device detected");
-        return 0;
+        DWORD dwElapsed = pClock->GetTickCount() - dwStart;
+        if (dwElapsed >= ARRIVAL_WAIT_MS)
+            break;
+        nWait = pClock->WaitForEvent(*m_PortInfo[0].hArrivalEvent, ARRIVAL_WAIT_MS - dwElapsed);
+        if (nWait != EVENT_SIGNALLED)
+            break;
+        char szName[MAX_PATH_LEN];
+        CopyFileName(szName);
+        if (szName[0] != '\0')
+        {
+            Trace(false, "phase 1 : usb device detected");
+            return 0;
+        }
+        // The signal belongs to a device that has gone again since (the event keeps
+        // an arrival that no wait took): wait on for one that is there.
+        Trace(false, "arrival of a device that is gone again, waiting on");
+        nWait = EVENT_TIMEOUT;
     }
     if (nWait == EVENT_TIMEOUT)
         Trace(false, "can't get any usb handle");
     Trace(false, "CDownloader :: WaitForAnyUSBConnect--");
     return -1;
+}
+
+void CDownloader::CopyFileName(char* pszName)
+{
+    std::lock_guard<std::mutex> lock(m_csName);
+    std::memcpy(pszName, m_PortInfo[0].FileName, MAX_PATH_LEN);
 }
 
 bool CDownloader::OpenUSB(int portIndex)
@@ -111,7 +141,9 @@ bool CDownloader::OpenUSB(int portIndex)
         return false;
     }
     PortInfo& port = m_PortInfo[portIndex];
-    Trace(false, "FileName = %s", port.FileName);
+    char szName[MAX_PATH_LEN];
+    CopyFileName(szName);
+    Trace(false, "FileName = %s", szName);
 
     if (port.hOut != INVALID_PORT)
     {
@@ -122,9 +154,13 @@ bool CDownloader::OpenUSB(int portIndex)
 
     if (m_Platform.pPortDriver == nullptr)
         return false;
-    PORT_HANDLE hPort = m_Platform.pPortDriver->Open(port.FileName);
+    PORT_HANDLE hPort = m_Platform.pPortDriver->Open(szName);
     if (hPort == INVALID_PORT)
         return false;
+    {
+        std::lock_guard<std::mutex> lock(m_csName);
+        std::memcpy(m_szOpenedName, szName, sizeof(szName));
+    }
     Trace(false, "m_PortInfo[%d].hOut turn from %X to %X", portIndex, static_cast<unsigned>(port.hOut),
           static_cast<unsigned>(hPort));
     port.hOut = hPort;
@@ -181,7 +217,17 @@ void CDownloader::ClosePort(int portIndex)
     if (IsValidIndex(portIndex))
     {
         PortInfo& port = m_PortInfo[portIndex];
-        SetConnected(portIndex, false);
+        {
+            // A device that arrived under another name after the port was opened (a
+            // handset that came back quickly) stays connected: only the port that is
+            // being closed goes.
+            std::lock_guard<std::mutex> lock(m_csName);
+            bool bNewDevice = port.hOut != INVALID_PORT && port.FileName[0] != '\0' &&
+                              std::strcmp(port.FileName, m_szOpenedName) != 0;
+            if (!bNewDevice)
+                SetConnected(portIndex, false);
+            m_szOpenedName[0] = '\0';
+        }
         if (port.hOut != INVALID_PORT)
         {
             if (m_Platform.pPortDriver != nullptr)

@@ -178,8 +178,8 @@ TEST_F(HandsetFixture, TheLegacyDialect)
     ASSERT_EQ(m_pLink->WaitForAnyUSBConnect(), 0);
     ASSERT_TRUE(m_pLink->OpenUSB(0));
 
-    // The legacy reserve image declares more than it carries (parts cut to 512-byte pieces).
-    std::vector<BYTE> reserve = HeaderImage(0x01B, {5000, 1000, 0, 400, 600}, 5000 + 512 + 0 + 512);
+    // The legacy reserve image: header, reserve region, boot loader, Vantor and IPL, each whole.
+    std::vector<BYTE> reserve = HeaderImage(0x01B, {5000, 1000, 0, 400, 600}, 5000 + 1000 + 400 + 600);
     ASSERT_EQ(Send(reserve), DOWNLOAD_OK);
     std::vector<std::string> lines;
     for (int i = 0; i < 5; ++i)

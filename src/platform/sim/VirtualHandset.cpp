@@ -539,7 +539,7 @@ void CVirtualHandset::ReadInput()
     }
 }
 
-void CVirtualHandset::CheckHeader(HANDSET_FRAME& frame, int nDialect)
+void CVirtualHandset::CheckHeader(HANDSET_FRAME& frame)
 {
     const std::vector<BYTE>& p = frame.Payload;
     frame.bHeader = p.size() >= 4 && std::memcmp(p.data(), "TAVU", 4) == 0;
@@ -564,26 +564,27 @@ void CVirtualHandset::CheckHeader(HANDSET_FRAME& frame, int nDialect)
         qwExpected += s[4];
     if (dwFlag & FLAG_MODULE)
         qwExpected += static_cast<QWORD>(s[6]) + s[7];
-    frame.bHeaderOk = nDialect == HANDSET_DIALECT_LEGACY ? p.size() <= qwExpected : p.size() == qwExpected;
+    frame.bHeaderOk = p.size() == qwExpected;
 }
 
 void CVirtualHandset::FinishFrame(HANDSET_FRAME& frame)
 {
-    int nDialect;
     bool bRefuse;
     bool bNoComeBack;
     {
         std::lock_guard<std::mutex> lock(m_csState);
-        nDialect = m_nDialect;
         bRefuse = m_bRefuseToLeave;
         bNoComeBack = m_bNoComeBack;
     }
     if (frame.bComplete)
     {
         frame.bChecksumOk = HandsetCheckSum(frame.Payload) == frame.wChecksum;
-        CheckHeader(frame, nDialect);
+        CheckHeader(frame);
     }
-    bool bGood = frame.bComplete && frame.bSizeOk && frame.bChecksumOk && (!frame.bHeader || frame.bHeaderOk);
+    // The closing command carries a header cut to what fits its own 116 bytes, so
+    // its part sizes are not checked.
+    bool bCommand = frame.dwCommand == CLOSING_FRAME_COMMAND;
+    bool bGood = frame.bComplete && frame.bSizeOk && frame.bChecksumOk && (bCommand || !frame.bHeader || frame.bHeaderOk);
     if (!bGood)
         frame.nKind = HANDSET_FRAME_BAD;
     else if (frame.dwCommand == CLOSING_FRAME_COMMAND)

@@ -18,9 +18,8 @@
 //   Command 57 (closing frame): none
 //   a frame that fails a check: the bad-frame reply ("OS program failed!\n")
 // n is the progress tick count (SetProgressTicks; 0 sends neither line nor dots).
-// In the legacy dialect the header check accepts a payload shorter than the
-// header declares (the legacy updater sends parts cut to 512-byte pieces and its
-// communication-module frame short); the current dialect wants an exact match.
+// In both dialects a header image must carry exactly the parts its header
+// declares; the closing command's cut header is not checked.
 //
 // Every delay goes through the IClock it is given, so tests run them scaled.
 #pragma once
@@ -142,7 +141,7 @@ private:
     void ComeBack();
     void ReadInput();
     void FinishFrame(HANDSET_FRAME& frame);
-    void CheckHeader(HANDSET_FRAME& frame, int nDialect);
+    void CheckHeader(HANDSET_FRAME& frame);
     void Reply(const HANDSET_FRAME& frame, size_t nIndex);
     void SendText(const std::string& strText);
     void DrainUntilQuiet();

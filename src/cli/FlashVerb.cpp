@@ -1,0 +1,266 @@
+// vuqctl flash (--port PATH | --simulate) [--legacy] IMAGE: flashes IMAGE into a
+// handset that is already in its USB-downloader mode, with the updater's own
+// download steps, waits and frames. No agent, no sync-software control, and no
+// file is deleted: IMAGE is read in place.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/worker/UpdateWorker.h"
+#include "cli/TerminalProgressView.h"
+#include "cli/Verbs.h"
+#include "image/OSUtil.h"
+#include "legacy/HostCode.h"
+#include "legacy/LegacyRun.h"
+#include "legacy/PortWatcher.h"
+#include "link/DeviceChange.h"
+#include "link/Downloader.h"
+#include "platform/libusb/LibUsbBulk.h"
+#include "platform/posix/NoRemoteApi.h"
+#include "platform/posix/PathDeviceNotifier.h"
+#include "platform/posix/PosixHostSystem.h"
+#include "platform/posix/TtyPortDriver.h"
+#include "platform/sim/SimDeviceNotifier.h"
+#include "platform/sim/VirtualHandset.h"
+
+namespace
+{
+// How long the legacy run waits for its port to appear before it starts.
+constexpr DWORD LEGACY_PORT_WAIT_MS = 60000;
+constexpr int EXIT_LEGACY_FAILED = 3;
+
+struct FLASH_OPTIONS
+{
+    std::string strImage;
+    std::string strPort;
+    bool bSimulate = false;
+    bool bLegacy = false;
+};
+
+const char* RunResultText(int nResult)
+{
+    switch (nResult)
+    {
+    case RUN_PREPARE_FAILED: return "an image to send could not be prepared from the file";
+    case RUN_NO_PORT: return "no download port appeared";
+    case RUN_DOWNLOAD_FAILED: return "a download was not accepted by the link";
+    case RUN_NOT_CONFIRMED: return "the handset did not confirm programming, or did not leave its first USB mode in time";
+    case RUN_AGENT_FAILED: return "the device agent could not be copied or started";
+    case RUN_ALLOC_FAILED: return "a download buffer could not be allocated";
+    case RUN_AGENT_MISSING: return "the device agent file is missing";
+    default: return "the update failed";
+    }
+}
+
+const char* FrameKindText(int nKind)
+{
+    switch (nKind)
+    {
+    case HANDSET_FRAME_PHASE1: return "boot loader / USB downloader image";
+    case HANDSET_FRAME_RESERVE: return "reserve region and add-on image";
+    case HANDSET_FRAME_MODULE: return "communication module image";
+    case HANDSET_FRAME_OS: return "operating system";
+    case HANDSET_FRAME_CLOSING: return "closing frame";
+    default: return "bad frame";
+    }
+}
+
+void PrintHandsetRecord(CVirtualHandset& handset)
+{
+    std::printf("virtual handset received %zu frame(s):\n", handset.FrameCount());
+    for (const HANDSET_FRAME& frame : handset.Frames())
+        std::printf("  %-36s %10zu bytes  checksum %s\n", FrameKindText(frame.nKind), frame.Payload.size(),
+                    frame.bChecksumOk ? "ok" : "BAD");
+}
+
+// The platform of a run on this machine: the tty file transport, the Linux host,
+// no remote API.
+struct LOCAL_PLATFORM
+{
+    CClock clock{1};
+    CTtyPortDriver port;
+    CLibUsbBulk bulk;
+    CNoRemoteApi rapi;
+    CPosixHostSystem host;
+    PlatformContext context;
+
+    explicit LOCAL_PLATFORM(IMessageBox* pBoxes)
+    {
+        context.pClock = &clock;
+        context.pPortDriver = &port;
+        context.pBulkUsb = &bulk;
+        context.pRemoteApi = &rapi;
+        context.pHost = &host;
+        context.pMessageBox = pBoxes;
+    }
+};
+
+int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
+{
+    COSUtil util;
+    int nCode = 0;
+    if (OpenImage("flash", options.strImage, util, &nCode) != EXIT_OK)
+    {
+        std::fprintf(stderr, "vuqctl flash: %s: nothing was sent (run result %d)\n", options.strImage.c_str(),
+                     RUN_PREPARE_FAILED);
+        return RUN_PREPARE_FAILED;
+    }
+
+    LOCAL_PLATFORM platform(&view);
+    CDownloader link(platform.context);
+    CDeviceChangeHandler handler(link);
+
+    std::unique_ptr<CVirtualHandset> pHandset;
+    std::unique_ptr<IDeviceNotifier> pNotifier;
+    if (options.bSimulate)
+    {
+        pHandset = std::make_unique<CVirtualHandset>(platform.clock, HANDSET_DIALECT_CURRENT);
+        pNotifier = std::make_unique<CSimDeviceNotifier>(*pHandset);
+    }
+    else
+    {
+        pNotifier = std::make_unique<CPathDeviceNotifier>(options.strPort.c_str());
+    }
+    pNotifier->Start(&handler);
+    if (pHandset && !pHandset->EnterDownloaderMode())
+    {
+        std::fprintf(stderr, "vuqctl flash: the virtual handset could not open a pseudo-terminal\n");
+        return RUN_NO_PORT;
+    }
+
+    UPDATE_RUN_CONFIG config;
+    config.pDownloader = &link;
+    config.pOSUtil = &util;
+    config.pView = &view;
+    config.bManageHost = false;
+    int nResult = CUpdateWorker(config).Run();
+
+    pNotifier->Stop();
+    if (pHandset)
+        pHandset->Shutdown();
+    view.Finish();
+    if (pHandset)
+        PrintHandsetRecord(*pHandset);
+
+    if (nResult == RUN_OK)
+    {
+        std::printf("vuqctl flash: %s: flashed\n", options.strImage.c_str());
+        return EXIT_OK;
+    }
+    std::fprintf(stderr, "vuqctl flash: %s: failed with run result %d: %s\n", options.strImage.c_str(), nResult,
+                 RunResultText(nResult));
+    return nResult;
+}
+
+// Keeps a stable name pointing at the virtual handset's current device: the legacy
+// run reopens its port by name after the handset has come back on a new one.
+class CStableDeviceLink : public IDeviceEvents
+{
+public:
+    explicit CStableDeviceLink(std::string strLink) : m_strLink(std::move(strLink)) {}
+    void OnDeviceArrival(const char* pszName) override
+    {
+        ::unlink(m_strLink.c_str());
+        if (::symlink(pszName, m_strLink.c_str()) != 0)
+            std::fprintf(stderr, "vuqctl flash: cannot link %s: %s\n", m_strLink.c_str(), std::strerror(errno));
+    }
+    void OnDeviceRemoval(const char*) override { ::unlink(m_strLink.c_str()); }
+
+private:
+    std::string m_strLink;
+};
+
+int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
+{
+    // The staging file lives in a private folder of its own, never next to IMAGE.
+    std::string strTemplate = (std::filesystem::temp_directory_path() / "vuqctl-XXXXXX").string();
+    if (::mkdtemp(strTemplate.data()) == nullptr)
+    {
+        std::fprintf(stderr, "vuqctl flash: cannot create a private temporary folder: %s\n", std::strerror(errno));
+        return EXIT_LEGACY_FAILED;
+    }
+    const std::string strStaging = strTemplate;
+
+    LOCAL_PLATFORM platform(&view);
+    std::string strPort = options.strPort;
+    std::unique_ptr<CVirtualHandset> pHandset;
+    std::unique_ptr<CStableDeviceLink> pLink;
+    if (options.bSimulate)
+    {
+        strPort = strStaging + "/ttyVUQ";
+        pLink = std::make_unique<CStableDeviceLink>(strPort);
+        pHandset = std::make_unique<CVirtualHandset>(platform.clock, HANDSET_DIALECT_LEGACY);
+        pHandset->SetEventSink(pLink.get());
+        pHandset->EnterDownloaderMode();
+    }
+
+    // Start once the port can be opened, as the step page enables its UPDATE button.
+    CPortWatcher watcher(platform.port, platform.clock, strPort.c_str());
+    CEvent ready(true, false);
+    watcher.Start([&ready](bool bReady) {
+        if (bReady)
+            ready.Set();
+    });
+    int nResult = EXIT_LEGACY_FAILED;
+    if (platform.clock.WaitForEvent(ready, LEGACY_PORT_WAIT_MS) != EVENT_SIGNALLED)
+    {
+        watcher.Stop();
+        std::fprintf(stderr, "vuqctl flash --legacy: %s: no download port appeared\n", strPort.c_str());
+    }
+    else
+    {
+        watcher.Stop();
+        LEGACY_RUN_CONFIG config{platform.clock, platform.port, &view, options.strImage, strStaging, strPort,
+                                 GetLegacyHostCode(&platform.host), nullptr};
+        nResult = RunLegacyUpdate(config);
+    }
+
+    if (pHandset)
+    {
+        pHandset->SetEventSink(nullptr);
+        pHandset->Shutdown();
+    }
+    view.Finish();
+    if (pHandset)
+        PrintHandsetRecord(*pHandset);
+    std::error_code ec;
+    std::filesystem::remove_all(strStaging, ec);
+
+    if (nResult == 1)
+    {
+        std::printf("vuqctl flash --legacy: %s: flashed\n", options.strImage.c_str());
+        return EXIT_OK;
+    }
+    std::fprintf(stderr, "vuqctl flash --legacy: %s: the update failed\n", options.strImage.c_str());
+    return EXIT_LEGACY_FAILED;
+}
+}
+
+void AddFlashVerb(CLI::App& app, int* pnExit)
+{
+    auto pOptions = std::make_shared<FLASH_OPTIONS>();
+    CLI::App* pVerb = app.add_subcommand(
+        "flash", "Flash IMAGE into a handset that is already in its USB-downloader mode (IMAGE is read in place)");
+    CLI::Option* pPort =
+        pVerb->add_option("--port", pOptions->strPort, "The download port's device node, e.g. /dev/serial/by-id/...");
+    CLI::Option* pSimulate = pVerb->add_flag("--simulate", pOptions->bSimulate, "Flash the built-in virtual handset");
+    pPort->excludes(pSimulate);
+    pVerb->add_flag("--legacy", pOptions->bLegacy, "Run the legacy updater's exchange (older handsets)");
+    pVerb->add_option("IMAGE", pOptions->strImage, "The firmware image file")->required();
+    pVerb->callback([pOptions, pnExit] {
+        if (pOptions->strPort.empty() && !pOptions->bSimulate)
+        {
+            std::fprintf(stderr, "vuqctl flash: give the download port (--port PATH) or --simulate\n");
+            *pnExit = EXIT_USAGE;
+            return;
+        }
+        CTerminalProgressView view(::isatty(STDOUT_FILENO) != 0, pOptions->bLegacy ? 2 : 1);
+        *pnExit = pOptions->bLegacy ? FlashLegacy(*pOptions, view) : FlashCurrent(*pOptions, view);
+    });
+}
