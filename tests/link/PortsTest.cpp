@@ -111,6 +111,48 @@ TEST_F(PortsFixture, ArrivalEventRules)
     EXPECT_EQ(link.WaitForAnyUSBConnect(), -1);
 }
 
+TEST_F(PortsFixture, AnArrivalOfAGoneDeviceIsNotTakenForAPort)
+{
+    // The first arrival is signalled while the worker already holds the port, so no
+    // wait takes it. After the handset has left, that old signal must not pass for
+    // its return: the wait goes on until the time runs out.
+    CDownloader link(m_Context);
+    link.AddUSB("/dev/a");
+    link.m_PortInfo[0].hArrivalEvent->Set();
+    ASSERT_TRUE(link.OpenUSB(0));
+    link.RemoveUSB("/dev/a");
+    link.ClosePort(0);
+
+    CTraceCapture capture;
+    EXPECT_EQ(link.WaitForAnyUSBConnect(), -1);
+    EXPECT_TRUE(capture.Contains("arrival of a device that is gone again, waiting on"));
+    EXPECT_TRUE(capture.Contains("can't get any usb handle"));
+    EXPECT_EQ(m_Clock.GetTickCount(), 60000u) << "the whole 60 s, not more";
+}
+
+TEST_F(PortsFixture, AHandsetBackBeforeTheOldPortIsClosedStaysConnected)
+{
+    // The handset leaves and is back under a new name before the worker closes the
+    // port it used: closing the old port must not forget the new one.
+    CDownloader link(m_Context);
+    link.AddUSB("/dev/a");
+    ASSERT_TRUE(link.OpenUSB(0));
+    link.RemoveUSB("/dev/a");
+    link.AddUSB("/dev/b");
+    link.m_PortInfo[0].hArrivalEvent->Set();
+    link.ClosePort(0);
+
+    EXPECT_TRUE(link.m_PortInfo[0].bConnected);
+    EXPECT_EQ(link.WaitForAnyUSBConnect(), 0);
+    EXPECT_EQ(link.WaitForAnyUSBConnect(), 0) << "the next phase's wait finds it too";
+    ASSERT_TRUE(link.OpenUSB(0));
+    EXPECT_EQ(m_Driver.Opened.back(), "/dev/b");
+
+    // Closing a port whose device is still the one it was opened on clears it.
+    link.ClosePort(0);
+    EXPECT_FALSE(link.m_PortInfo[0].bConnected);
+}
+
 TEST_F(PortsFixture, OpenRemoveAndClose)
 {
     CDownloader link(m_Context);
