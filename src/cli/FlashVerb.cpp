@@ -41,6 +41,7 @@ struct FLASH_OPTIONS
     std::string strPort;
     bool bSimulate = false;
     bool bLegacy = false;
+    DWORD dwTimeScale = 1;
 };
 
 const char* RunResultText(int nResult)
@@ -83,14 +84,14 @@ void PrintHandsetRecord(CVirtualHandset& handset)
 // no remote API.
 struct LOCAL_PLATFORM
 {
-    CClock clock{1};
+    CClock clock;
     CTtyPortDriver port;
     CLibUsbBulk bulk;
     CNoRemoteApi rapi;
     CPosixHostSystem host;
     PlatformContext context;
 
-    explicit LOCAL_PLATFORM(IMessageBox* pBoxes)
+    LOCAL_PLATFORM(IMessageBox* pBoxes, DWORD dwTimeScale) : clock(dwTimeScale)
     {
         context.pClock = &clock;
         context.pPortDriver = &port;
@@ -112,7 +113,7 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
         return RUN_PREPARE_FAILED;
     }
 
-    LOCAL_PLATFORM platform(&view);
+    LOCAL_PLATFORM platform(&view, options.dwTimeScale);
     CDownloader link(platform.context);
     CDeviceChangeHandler handler(link);
 
@@ -187,7 +188,7 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     }
     const std::string strStaging = strTemplate;
 
-    LOCAL_PLATFORM platform(&view);
+    LOCAL_PLATFORM platform(&view, options.dwTimeScale);
     std::string strPort = options.strPort;
     std::unique_ptr<CVirtualHandset> pHandset;
     std::unique_ptr<CStableDeviceLink> pLink;
@@ -252,6 +253,9 @@ void AddFlashVerb(CLI::App& app, int* pnExit)
     CLI::Option* pSimulate = pVerb->add_flag("--simulate", pOptions->bSimulate, "Flash the built-in virtual handset");
     pPort->excludes(pSimulate);
     pVerb->add_flag("--legacy", pOptions->bLegacy, "Run the legacy updater's exchange (older handsets)");
+    pVerb->add_option("--time-scale", pOptions->dwTimeScale,
+                      "Run every wait this many times faster (for trying the virtual handset quickly; default 1)")
+        ->check(CLI::Range(1, 10000));
     pVerb->add_option("IMAGE", pOptions->strImage, "The firmware image file")->required();
     pVerb->callback([pOptions, pnExit] {
         if (pOptions->strPort.empty() && !pOptions->bSimulate)

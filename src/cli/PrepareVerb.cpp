@@ -4,7 +4,10 @@
 #include <memory>
 
 #include "cli/Verbs.h"
+#include "common/LastError.h"
 #include "image/OSUtil.h"
+#include "link/Downloader.h"
+#include "platform/posix/TtyPortDriver.h"
 
 namespace
 {
@@ -15,7 +18,36 @@ struct PREPARE_OPTIONS
     std::string strFlag;
     int nOsType = 0;
     std::string strKey10;
+    std::string strFrame;   // Command of the download frame to write instead of the bare image
 };
+
+// Writes the download frame of the prepared image to strOut, built by the link's own
+// framing and written through its file transport, exactly as it goes to a handset.
+bool WriteFrame(COSUtil& util, std::vector<BYTE>& image, DWORD dwCommand, const std::string& strOut)
+{
+    // The framing needs the 10 spare bytes behind the image.
+    image.resize(image.size() + FRAME_OVERHEAD, 0);
+    util.m_pBuf = image.data();
+    util.m_nBufLen = static_cast<DWORD>(image.size());
+    if (!WriteOutput("prepare", strOut, {}))
+        return false;
+
+    CClock clock;
+    CTtyPortDriver port;
+    PlatformContext platform;
+    platform.pClock = &clock;
+    platform.pPortDriver = &port;
+    CDownloader link(platform);
+    link.AddUSB(strOut.c_str());
+    int nResult = link.OpenUSB(0) ? link.ProcessDownload(&util, 0, dwCommand) : DOWNLOAD_WRITE_FAILED;
+    if (nResult != DOWNLOAD_OK)
+    {
+        std::fprintf(stderr, "vuqctl prepare: %s: the frame could not be written (result %d): %s\n", strOut.c_str(),
+                     nResult, GetLastErrorText());
+        return false;
+    }
+    return true;
+}
 
 // Builds the prepared image for dwFlag and nOsType from a parsed image: exactly the
 // bytes PrepareOSOnMem writes (its required size). On failure *pstrWhy says why.
@@ -65,6 +97,12 @@ int RunPrepare(const PREPARE_OPTIONS& options)
     if (!options.strKey10.empty())
         util.SetKey10(dwKey10);
 
+    DWORD dwCommand = 0;
+    if (!options.strFrame.empty() && !ParseNumber(options.strFrame, &dwCommand))
+    {
+        std::fprintf(stderr, "vuqctl prepare: --frame: not a number: %s\n", options.strFrame.c_str());
+        return EXIT_USAGE;
+    }
     std::vector<BYTE> image;
     std::string strWhy;
     if (!PrepareImageBytes(util, dwFlag, options.nOsType, &image, &strWhy))
@@ -73,6 +111,8 @@ int RunPrepare(const PREPARE_OPTIONS& options)
                      options.nOsType, strWhy.c_str());
         return EXIT_FAILED;
     }
+    if (!options.strFrame.empty())
+        return WriteFrame(util, image, dwCommand, options.strOut) ? EXIT_OK : EXIT_FAILED;
     return WriteOutput("prepare", options.strOut, image) ? EXIT_OK : EXIT_FAILED;
 }
 }
@@ -87,6 +127,9 @@ void AddPrepareVerb(CLI::App& app, int* pnExit)
                       "What the OS part holds with bit 0x001: 0 operating system, 1 reserve region, 2 both")
         ->required();
     pVerb->add_option("--key10", pOptions->strKey10, "Set the held Key10 first (hex 0x... or decimal)");
+    pVerb->add_option("--frame", pOptions->strFrame,
+                      "Write the download frame with this Command (e.g. 0, or 57 for the closing frame) instead of "
+                      "the bare image");
     pVerb->add_option("IMAGE", pOptions->strImage, "Image file (read only)")->required();
     pVerb->add_option("OUT", pOptions->strOut, "Output file")->required();
     pVerb->callback([pOptions, pnExit] { *pnExit = RunPrepare(*pOptions); });

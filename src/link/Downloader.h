@@ -149,8 +149,9 @@ private:
     void CopyFileName(char* pszName);
 
     PlatformContext m_Platform;
-    std::mutex m_csName;                          // guards FileName and m_szOpenedName
-    char m_szOpenedName[MAX_PATH_LEN] = {};       // the name the open port was opened under
+    std::mutex m_csName;            // guards FileName, bConnected changes and the arrival counts
+    DWORD m_dwArrivals = 0;         // arrivals added so far
+    DWORD m_dwOpenedArrival = 0;    // the arrival the open port belongs to
     bool m_bBulkUsbLoaded = false;      // the bulk-USB library and its entry points are ready
     bool m_bBulkLibraryLoaded = false;  // the library itself is loaded (unloaded at destruction)
     bool m_bFlushPipeResolved = false;  // the optional flush entry point is there

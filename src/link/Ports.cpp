@@ -40,6 +40,7 @@ void CDownloader::AddUSB(const char* pszName)
         std::lock_guard<std::mutex> lock(m_csName);
         SetConnected(0, true);
         std::memcpy(port.FileName, pszName, std::strlen(pszName) + 1);
+        ++m_dwArrivals;
     }
     Trace(false, "CDownloader :: AddUSB --");
 }
@@ -159,7 +160,7 @@ bool CDownloader::OpenUSB(int portIndex)
         return false;
     {
         std::lock_guard<std::mutex> lock(m_csName);
-        std::memcpy(m_szOpenedName, szName, sizeof(szName));
+        m_dwOpenedArrival = m_dwArrivals;
     }
     Trace(false, "m_PortInfo[%d].hOut turn from %X to %X", portIndex, static_cast<unsigned>(port.hOut),
           static_cast<unsigned>(hPort));
@@ -218,15 +219,13 @@ void CDownloader::ClosePort(int portIndex)
     {
         PortInfo& port = m_PortInfo[portIndex];
         {
-            // A device that arrived under another name after the port was opened (a
-            // handset that came back quickly) stays connected: only the port that is
-            // being closed goes.
+            // A device that arrived after the port was opened and is still there (a
+            // handset that came back quickly, under a new name or the same stable
+            // one) stays connected: only the port that is being closed goes.
             std::lock_guard<std::mutex> lock(m_csName);
-            bool bNewDevice = port.hOut != INVALID_PORT && port.FileName[0] != '\0' &&
-                              std::strcmp(port.FileName, m_szOpenedName) != 0;
+            bool bNewDevice = port.hOut != INVALID_PORT && IsConnected(portIndex) && m_dwArrivals != m_dwOpenedArrival;
             if (!bNewDevice)
                 SetConnected(portIndex, false);
-            m_szOpenedName[0] = '\0';
         }
         if (port.hOut != INVALID_PORT)
         {

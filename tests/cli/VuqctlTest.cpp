@@ -167,7 +167,7 @@ TEST_F(VuqctlTest, InfoSummaryAndErrors)
 
 TEST_F(VuqctlTest, EveryVerbHasHelp)
 {
-    for (const char* pszVerb : {"info", "prepare", "extract"})
+    for (const char* pszVerb : {"info", "prepare", "extract", "flash"})
     {
         RUN_RESULT result = Run(std::string(pszVerb) + " --help");
         EXPECT_EQ(0, result.nExit) << pszVerb;

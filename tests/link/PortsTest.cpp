@@ -132,25 +132,29 @@ TEST_F(PortsFixture, AnArrivalOfAGoneDeviceIsNotTakenForAPort)
 
 TEST_F(PortsFixture, AHandsetBackBeforeTheOldPortIsClosedStaysConnected)
 {
-    // The handset leaves and is back under a new name before the worker closes the
-    // port it used: closing the old port must not forget the new one.
-    CDownloader link(m_Context);
-    link.AddUSB("/dev/a");
-    ASSERT_TRUE(link.OpenUSB(0));
-    link.RemoveUSB("/dev/a");
-    link.AddUSB("/dev/b");
-    link.m_PortInfo[0].hArrivalEvent->Set();
-    link.ClosePort(0);
+    // The handset leaves and is back before the worker closes the port it used, on
+    // a new node or under the same stable name: closing the old port must not
+    // forget the new one.
+    for (const char* pszReturnName : {"/dev/b", "/dev/a"})
+    {
+        CDownloader link(m_Context);
+        link.AddUSB("/dev/a");
+        ASSERT_TRUE(link.OpenUSB(0));
+        link.RemoveUSB("/dev/a");
+        link.AddUSB(pszReturnName);
+        link.m_PortInfo[0].hArrivalEvent->Set();
+        link.ClosePort(0);
 
-    EXPECT_TRUE(link.m_PortInfo[0].bConnected);
-    EXPECT_EQ(link.WaitForAnyUSBConnect(), 0);
-    EXPECT_EQ(link.WaitForAnyUSBConnect(), 0) << "the next phase's wait finds it too";
-    ASSERT_TRUE(link.OpenUSB(0));
-    EXPECT_EQ(m_Driver.Opened.back(), "/dev/b");
+        EXPECT_TRUE(link.m_PortInfo[0].bConnected) << pszReturnName;
+        EXPECT_EQ(link.WaitForAnyUSBConnect(), 0);
+        EXPECT_EQ(link.WaitForAnyUSBConnect(), 0) << "the next phase's wait finds it too";
+        ASSERT_TRUE(link.OpenUSB(0));
+        EXPECT_EQ(m_Driver.Opened.back(), pszReturnName);
 
-    // Closing a port whose device is still the one it was opened on clears it.
-    link.ClosePort(0);
-    EXPECT_FALSE(link.m_PortInfo[0].bConnected);
+        // Closing a port whose device is still the one it was opened on clears it.
+        link.ClosePort(0);
+        EXPECT_FALSE(link.m_PortInfo[0].bConnected) << pszReturnName;
+    }
 }
 
 TEST_F(PortsFixture, OpenRemoveAndClose)

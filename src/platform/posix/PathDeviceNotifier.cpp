@@ -8,10 +8,28 @@ namespace
 {
 constexpr auto POLL_INTERVAL = std::chrono::milliseconds(50);
 
-bool PathExists(const std::string& strPath)
+// The node the path leads to now (following links). A stable name that leads to
+// another node is a device that left and came back between two looks.
+struct NODE
 {
+    bool bPresent = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    dev_t rdev = 0;
+
+    bool operator==(const NODE& other) const
+    {
+        return bPresent == other.bPresent && dev == other.dev && ino == other.ino && rdev == other.rdev;
+    }
+};
+
+NODE LookAt(const std::string& strPath)
+{
+    NODE node;
     struct stat st;
-    return stat(strPath.c_str(), &st) == 0;
+    if (stat(strPath.c_str(), &st) == 0)
+        node = NODE{true, st.st_dev, st.st_ino, st.st_rdev};
+    return node;
 }
 }
 
@@ -43,15 +61,18 @@ void CPathDeviceNotifier::Stop()
 
 void CPathDeviceNotifier::Watch()
 {
-    bool bPresent = false;
+    NODE present;
     while (!m_bStop)
     {
-        bool bNow = PathExists(m_strPath);
-        if (bNow && !bPresent)
-            m_pEvents->OnDeviceArrival(m_strPath.c_str());
-        else if (!bNow && bPresent)
-            m_pEvents->OnDeviceRemoval(m_strPath.c_str());
-        bPresent = bNow;
+        NODE now = LookAt(m_strPath);
+        if (!(now == present))
+        {
+            if (present.bPresent)
+                m_pEvents->OnDeviceRemoval(m_strPath.c_str());
+            if (now.bPresent)
+                m_pEvents->OnDeviceArrival(m_strPath.c_str());
+        }
+        present = now;
         std::this_thread::sleep_for(POLL_INTERVAL);
     }
 }

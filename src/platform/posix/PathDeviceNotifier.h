@@ -1,6 +1,8 @@
 // Device events for a download port named by a path, such as a stable name
 // under /dev/serial/by-id: the path appearing is an arrival, its disappearance a
-// removal. The path is polled every 50 ms from a thread of the notifier's own.
+// removal, and the name leading to another node (a device that left and came back
+// between two looks) is a removal followed by an arrival. The path is polled every
+// 50 ms from a thread of the notifier's own.
 #pragma once
 
 #include <atomic>

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <thread>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -332,7 +334,7 @@ void CVirtualHandset::ComeBack()
     Announce(true, strName);
 }
 
-void CVirtualHandset::LeaveBus(bool bComeBack)
+void CVirtualHandset::LeaveBus(bool bComeBack, bool bRepliesPending)
 {
     DWORD dwLeaveMs;
     DWORD dwReturnMs;
@@ -343,6 +345,10 @@ void CVirtualHandset::LeaveBus(bool bComeBack)
     }
     if (!Pause(dwLeaveMs))
         return;
+    // A reply sent just before leaving ("device reset.\n") must reach the desktop:
+    // closing the pseudo-terminal throws away what the other side has not read yet.
+    if (bRepliesPending)
+        WaitUntilRepliesRead();
     // The next pseudo-terminal is opened before the old one closes, so the
     // handset comes back under a name different from the one it leaves.
     PTY next;
@@ -395,6 +401,25 @@ void CVirtualHandset::Run()
 }
 
 // ---- frames ----------------------------------------------------------------
+
+void CVirtualHandset::WaitUntilRepliesRead()
+{
+    int nSlave;
+    {
+        std::lock_guard<std::mutex> lock(m_csState);
+        nSlave = m_Pty.nSlave;
+    }
+    // What was just written may still be on its way into the other side's queue.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Bounded in real time: a desktop that stopped reading must not hold the handset.
+    for (int nTry = 0; nSlave >= 0 && nTry < 400; ++nTry)
+    {
+        int nPending = 0;
+        if (::ioctl(nSlave, FIONREAD, &nPending) != 0 || nPending == 0)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
 
 void CVirtualHandset::SendText(const std::string& strText)
 {
@@ -535,7 +560,7 @@ void CVirtualHandset::ReadInput()
         m_Body.clear();
         m_bInFrame = false;
         m_qwFrameBytes = 0;
-        LeaveBus(bDropComesBack);
+        LeaveBus(bDropComesBack, false);
     }
 }
 
@@ -608,12 +633,12 @@ void CVirtualHandset::FinishFrame(HANDSET_FRAME& frame)
         m_Frames.push_back(frame);
     }
     m_cvChanged.notify_all();
-    Reply(frame, nIndex);
+    bool bReplied = Reply(frame, nIndex);
     if (frame.nKind == HANDSET_FRAME_PHASE1 && !bRefuse)
-        LeaveBus(!bNoComeBack);
+        LeaveBus(!bNoComeBack, bReplied);
 }
 
-void CVirtualHandset::Reply(const HANDSET_FRAME& frame, size_t nIndex)
+bool CVirtualHandset::Reply(const HANDSET_FRAME& frame, size_t nIndex)
 {
     std::vector<std::string> replies;
     bool bScripted = false;
@@ -623,7 +648,7 @@ void CVirtualHandset::Reply(const HANDSET_FRAME& frame, size_t nIndex)
     {
         std::lock_guard<std::mutex> lock(m_csState);
         if (m_bSilent)
-            return;
+            return false;
         auto it = m_Scripts.find(nIndex);
         if (it != m_Scripts.end())
         {
@@ -673,4 +698,5 @@ void CVirtualHandset::Reply(const HANDSET_FRAME& frame, size_t nIndex)
     }
     for (const std::string& strReply : replies)
         SendText(strReply);
+    return !replies.empty();
 }

@@ -137,13 +137,14 @@ private:
     bool Pause(DWORD dwMs);   // false when stopping
     void Announce(bool bArrival, const std::string& strName);
     void Install(PTY& pty);
-    void LeaveBus(bool bComeBack);
+    void LeaveBus(bool bComeBack, bool bRepliesPending);
     void ComeBack();
     void ReadInput();
     void FinishFrame(HANDSET_FRAME& frame);
     void CheckHeader(HANDSET_FRAME& frame);
-    void Reply(const HANDSET_FRAME& frame, size_t nIndex);
+    bool Reply(const HANDSET_FRAME& frame, size_t nIndex);   // true when it sent a line
     void SendText(const std::string& strText);
+    void WaitUntilRepliesRead();
     void DrainUntilQuiet();
 
     IClock& m_Clock;
