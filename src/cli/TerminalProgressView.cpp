@@ -4,7 +4,7 @@
 
 namespace
 {
-constexpr int BAR_WIDTH = 30;
+constexpr size_t BAR_WIDTH = 30;
 }
 
 void CTerminalProgressBar::OnChanged()
@@ -31,10 +31,16 @@ std::string CTerminalProgressView::Render()
     int nUpper = 0;
     m_MainBar.GetRange(&nLower, &nUpper);
     int nPos = m_MainBar.GetPos();
-    int nPercent = nUpper > nLower ? (nPos - nLower) * 100 / (nUpper - nLower) : 0;
-    int nFilled = nPercent * BAR_WIDTH / 100;
-    std::string strLine = "[" + std::string(static_cast<size_t>(nFilled), '#') +
-                          std::string(static_cast<size_t>(BAR_WIDTH - nFilled), '.') + "] ";
+    long long llSpan = static_cast<long long>(nUpper) - nLower;
+    long long llPercent = llSpan > 0 ? (static_cast<long long>(nPos) - nLower) * 100 / llSpan : 0;
+    int nPercent = llPercent < 0 ? 0 : (llPercent > 100 ? 100 : static_cast<int>(llPercent));
+    size_t nFilled = static_cast<size_t>(nPercent * BAR_WIDTH / 100);
+    std::string strLine;
+    strLine.reserve(BAR_WIDTH + 16 + m_strCaption.size());
+    strLine.push_back('[');
+    strLine.append(nFilled, '#');
+    strLine.append(BAR_WIDTH - nFilled, '.');
+    strLine.append("] ");
     char szPercent[8];
     std::snprintf(szPercent, sizeof(szPercent), "%3d%%", nPercent);
     return strLine + szPercent + "  " + m_strCaption;
@@ -57,7 +63,8 @@ void CTerminalProgressView::Redraw()
     int nLower = 0;
     int nUpper = 0;
     m_MainBar.GetRange(&nLower, &nUpper);
-    int nBucket = nUpper > nLower ? (m_MainBar.GetPos() - nLower) * 10 / (nUpper - nLower) : 0;
+    long long llSpan = static_cast<long long>(nUpper) - nLower;
+    int nBucket = llSpan > 0 ? static_cast<int>((static_cast<long long>(m_MainBar.GetPos()) - nLower) * 10 / llSpan) : 0;
     if (nBucket != m_nLastLineBucket)
     {
         m_nLastLineBucket = nBucket;
