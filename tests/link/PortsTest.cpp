@@ -27,7 +27,7 @@ protected:
 
     CManualClock m_Clock;
     CRecordingPortDriver m_Driver;
-    CFakeHost m_Host{true, 5, 1};
+    CVersionHost m_Host{true, 5, 1};
     CRecordingMessageBox m_Box;
     PlatformContext m_Context;
 };
@@ -52,7 +52,7 @@ TEST_F(PortsFixture, HostVersionSelectsTheTransport)
     m_Context.pBulkUsb = &bulk;
     for (const CASE& c : cases)
     {
-        CFakeHost host(c.bKnown, c.dwMajor, c.dwMinor);
+        CVersionHost host(c.bKnown, c.dwMajor, c.dwMinor);
         m_Context.pHost = &host;
         CTraceCapture capture;
         int nLoads = bulk.LoadCount();
@@ -244,7 +244,7 @@ protected:
         m_Context.pHost = &m_Vista;
         m_Context.pBulkUsb = &m_Bulk;
     }
-    CFakeHost m_Vista{true, 6, 0};
+    CVersionHost m_Vista{true, 6, 0};
     CMemoryBulkUsb m_Bulk;
 };
 }

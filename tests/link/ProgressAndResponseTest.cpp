@@ -30,7 +30,7 @@ protected:
 
     CManualClock m_Clock;
     CRecordingPortDriver m_Driver;
-    CFakeHost m_Host{true, 5, 1};
+    CVersionHost m_Host{true, 5, 1};
     CRecordingMessageBox m_Box;
     PlatformContext m_Context;
 };

@@ -97,7 +97,7 @@ protected:
 
     CClock m_Clock{1000};
     CTtyPortDriver m_Tty;
-    CFakeHost m_Host{true, 5, 1};
+    CVersionHost m_Host{true, 5, 1};
     CRecordingMessageBox m_Box;
     PlatformContext m_Context;
     CVirtualHandset m_Handset{m_Clock};
