@@ -483,7 +483,8 @@ void CVirtualHandset::ReadInput()
         nWant = llLeft < static_cast<long long>(nWant) ? static_cast<size_t>(llLeft > 0 ? llLeft : 0) : nWant;
     }
 
-    std::vector<BYTE> Chunk(nWant);
+    m_ReadBuffer.resize(READ_CHUNK);
+    std::vector<BYTE>& Chunk = m_ReadBuffer;
     ssize_t nRead = nWant > 0 ? ::read(nMaster, Chunk.data(), nWant) : 0;
     if (nRead < 0)
         return;
@@ -524,8 +525,9 @@ void CVirtualHandset::ReadInput()
         if (m_Body.size() == m_Current.dwDeclaredSize - HEAD_SIZE)
         {
             size_t nPayload = m_Body.size() - 2;
-            m_Current.Payload.assign(m_Body.begin(), m_Body.begin() + static_cast<long>(nPayload));
             m_Current.wChecksum = ReadLE16(m_Body.data() + nPayload);
+            m_Body.resize(nPayload);
+            m_Current.Payload = std::move(m_Body);
             m_Current.bComplete = true;
             m_bInFrame = false;
             m_Head.clear();
@@ -626,15 +628,21 @@ void CVirtualHandset::FinishFrame(HANDSET_FRAME& frame)
     Trace(false, "virtual handset: frame command %u size %u kind %d", static_cast<unsigned>(frame.dwCommand),
           static_cast<unsigned>(frame.dwDeclaredSize), frame.nKind);
 
+    // The record takes the payload over (a frame may be tens of MiB); the reply
+    // needs only the verdict.
+    HANDSET_FRAME verdict;
+    verdict.nKind = frame.nKind;
+    verdict.bComplete = frame.bComplete;
+    verdict.bSizeOk = frame.bSizeOk;
     size_t nIndex;
     {
         std::lock_guard<std::mutex> lock(m_csState);
         nIndex = m_Frames.size();
-        m_Frames.push_back(frame);
+        m_Frames.push_back(std::move(frame));
     }
     m_cvChanged.notify_all();
-    bool bReplied = Reply(frame, nIndex);
-    if (frame.nKind == HANDSET_FRAME_PHASE1 && !bRefuse)
+    bool bReplied = Reply(verdict, nIndex);
+    if (verdict.nKind == HANDSET_FRAME_PHASE1 && !bRefuse)
         LeaveBus(!bNoComeBack, bReplied);
 }
 

@@ -178,6 +178,7 @@ private:
     bool m_bRefuseToLeave = false;
     bool m_bNoComeBack = false;
 
+    std::vector<BYTE> m_ReadBuffer;   // one read of the master
     // Receiving.
     std::vector<BYTE> m_Head;
     HANDSET_FRAME m_Current;
