@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     if (nSize == 0)
         return 0;
     const BYTE bMode = pData[0];
-    DownloadStage.store(static_cast<int>(bMode & 0x07) - 1);   // -1 .. 6
+    // The stages the worker sets (0, 2..4) and 1.
+    DownloadStage.store(static_cast<int>(bMode & 0x07) % 5);
     CRecordingProgressView view;
     s_pDownloader->m_pAttachedDlg = (bMode & MODE_NO_WINDOW) ? nullptr : &view;
 

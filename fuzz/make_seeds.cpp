@@ -50,6 +50,19 @@ std::vector<IMAGE_SEED> ImageSeeds()
     seeds.push_back({"boot_at_sector_5", CImageBuilder().SetOsPartBlocks(1).SetBootSector(5)});
     seeds.push_back({"table_length_lies", CImageBuilder().SetOsPartBlocks(1).SetTableLength(0xFFFFFFF0u)});
     seeds.push_back({"one_byte_short", CImageBuilder().SetOsPartBlocks(1).SetTrailingBytes(-1)});
+    // Near misses: an OS part just past the OEM info block, too small for its
+    // reserve block (refused at the last check), and cheap to mutate.
+    for (int nVariant = 0; nVariant < 3; ++nVariant)
+    {
+        static const char* const NAMES[] = {"small_os_part", "small_phase1", "small_no_parts"};
+        CImageBuilder image;
+        image.SetSize(0, OEM_BLOCK_SIZE + 2 * SECTOR_SIZE);
+        for (int nIndex = 1; nIndex < static_cast<int>(SIZE_WORD_COUNT); ++nIndex)
+            image.SetSize(nIndex, nVariant == 2 ? 0 : static_cast<DWORD>(40 * nIndex));
+        if (nVariant == 1)
+            image.SetImageFlag(PHASE1_MASK);
+        seeds.push_back({NAMES[nVariant], image});
+    }
     return seeds;
 }
 
@@ -133,5 +146,11 @@ int main(int argc, char** argv)
     bOk = WriteSeed(legacyDir, "long_line", LegacyInput(0x0A, 100, 30, 0, 0, std::string(200, 'x') + "\nEDGE program ok!\n")) &&
           bOk;
     bOk = WriteSeed(legacyDir, "sample_image", CImageBuilder().SetOsPartBlocks(1).Build()) && bOk;
+    bOk = WriteSeed(legacyDir, "image_table_length_lies",
+                    CImageBuilder().SetOsPartBlocks(1).SetTableLength(0xFFFFFFF0u).Build()) &&
+          bOk;
+    bOk = WriteSeed(legacyDir, "image_bad_signature",
+                    CImageBuilder().SetOsPartBlocks(1).SetLayoutSignature("MSFLSH49").Build()) &&
+          bOk;
     return bOk ? 0 : 1;
 }
