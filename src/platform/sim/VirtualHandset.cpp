@@ -191,7 +191,9 @@ bool CVirtualHandset::WaitForRemovals(int nCount, DWORD dwRealMs)
 
 bool CVirtualHandset::OpenPty(PTY* pPty)
 {
-    int nMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Non-blocking: the handset reads on while data is there and only then polls,
+    // one system call per chunk as a plain reader would.
+    int nMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (nMaster < 0)
         return false;
     char szName[128];
@@ -436,6 +438,13 @@ void CVirtualHandset::SendText(const std::string& strText)
             nDone += static_cast<size_t>(nWritten);
         else if (nWritten < 0 && errno == EINTR)
             continue;
+        else if (nWritten < 0 && errno == EAGAIN)
+        {
+            // The desktop has not read its earlier replies yet: wait for room.
+            pollfd pfd{nMaster, POLLOUT, 0};
+            if (::poll(&pfd, 1, POLL_MS * 50) <= 0)
+                break;
+        }
         else
             break;
     }
@@ -458,13 +467,17 @@ void CVirtualHandset::DrainUntilQuiet()
 void CVirtualHandset::ReadInput()
 {
     int nMaster = m_Pty.nMaster;   // only this thread changes m_Pty
-    pollfd pfd{nMaster, POLLIN, 0};
-    int nReady = ::poll(&pfd, 1, POLL_MS);
-    if (nReady <= 0 || (pfd.revents & POLLIN) == 0)
+    int nReady = 1;
+    if (!m_bMoreInput)
     {
-        if (nReady > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));   // hang-up: nothing to read
-        return;
+        pollfd pfd{nMaster, POLLIN, 0};
+        nReady = ::poll(&pfd, 1, POLL_MS);
+        if (nReady <= 0 || (pfd.revents & POLLIN) == 0)
+        {
+            if (nReady > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));   // hang-up: nothing to read
+            return;
+        }
     }
 
     long long llDropAfter;
@@ -486,6 +499,7 @@ void CVirtualHandset::ReadInput()
     m_ReadBuffer.resize(READ_CHUNK);
     std::vector<BYTE>& Chunk = m_ReadBuffer;
     ssize_t nRead = nWant > 0 ? ::read(nMaster, Chunk.data(), nWant) : 0;
+    m_bMoreInput = nRead > 0;
     if (nRead < 0)
         return;
     size_t nPos = 0;

@@ -179,6 +179,7 @@ private:
     bool m_bNoComeBack = false;
 
     std::vector<BYTE> m_ReadBuffer;   // one read of the master
+    bool m_bMoreInput = false;        // the last read got data: read again before polling
     // Receiving.
     std::vector<BYTE> m_Head;
     HANDSET_FRAME m_Current;
