@@ -204,7 +204,7 @@ int CDownloader::SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Comman
         if (pBar != nullptr && DownloadStage.load() >= 2)
         {
             int nPos = pBar->GetPos();
-            if (nPos + 1 <= nRange)
+            if (nPos < nRange)
             {
                 pBar->StepIt();
                 nPos = pBar->GetPos();

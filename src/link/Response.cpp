@@ -179,7 +179,7 @@ int CDownloader::ProcessResponse(const char* pszReply)
     case ID_STEP:
     {
         int nStage = DownloadStage.load();
-        if (pBar != nullptr && pBar->GetPos() + 1 <= nUpper && nStage >= 2)
+        if (pBar != nullptr && pBar->GetPos() < nUpper && nStage >= 2)
         {
             pBar->StepIt();
             int nPos = pBar->GetPos();

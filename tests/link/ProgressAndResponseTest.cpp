@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -244,6 +245,16 @@ TEST_F(LinkFixture, LengthAndStepRepliesDriveTheBar)
     DownloadStage = 1;
     link.ProcessResponse(".\n");
     EXPECT_EQ(view.Bar(0).GetPos(), nPos);
+
+    // A negative count reads as a huge unsigned one: the range is clamped to the
+    // largest int, and a step at that end neither moves the bar nor overflows.
+    DownloadStage = 4;
+    link.ProcessResponse("-5 LENGTH\n");
+    view.Bar(0).GetRange(nullptr, &nUpper);
+    EXPECT_EQ(nUpper, INT_MAX);
+    view.Bar(0).SetPos(INT_MAX);
+    link.ProcessResponse(".\n");
+    EXPECT_EQ(view.Bar(0).GetPos(), INT_MAX);
 }
 
 namespace

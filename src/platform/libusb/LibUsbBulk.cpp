@@ -4,11 +4,7 @@
 #include <cstring>
 #include <deque>
 #include <dlfcn.h>
-// The library's header uses zero-sized arrays, a common extension.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpedantic"
-#include <libusb.h>
-#pragma GCC diagnostic pop
+#include <libusb.h>   // a system header: its zero-sized arrays raise no warning
 #include <map>
 #include <mutex>
 #include <vector>
