@@ -113,6 +113,15 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
         return RUN_PREPARE_FAILED;
     }
 
+    // A port that is there but cannot be opened would only be tried for 100 s.
+    if (!options.bSimulate && ::access(options.strPort.c_str(), F_OK) == 0 &&
+        ::access(options.strPort.c_str(), R_OK | W_OK) != 0)
+    {
+        std::fprintf(stderr, "vuqctl flash: %s: cannot be opened for reading and writing: %s\n",
+                     options.strPort.c_str(), std::strerror(errno));
+        return RUN_NO_PORT;
+    }
+
     LOCAL_PLATFORM platform(&view, options.dwTimeScale);
     CDownloader link(platform.context);
     CDeviceChangeHandler handler(link);
@@ -180,7 +189,11 @@ private:
 int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
 {
     // The staging file lives in a private folder of its own, never next to IMAGE.
-    std::string strTemplate = (std::filesystem::temp_directory_path() / "vuqctl-XXXXXX").string();
+    std::error_code ec;
+    std::filesystem::path tempRoot = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        tempRoot = "/tmp";
+    std::string strTemplate = (tempRoot / "vuqctl-XXXXXX").string();
     if (::mkdtemp(strTemplate.data()) == nullptr)
     {
         std::fprintf(stderr, "vuqctl flash: cannot create a private temporary folder: %s\n", std::strerror(errno));
@@ -198,7 +211,12 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
         pLink = std::make_unique<CStableDeviceLink>(strPort);
         pHandset = std::make_unique<CVirtualHandset>(platform.clock, HANDSET_DIALECT_LEGACY);
         pHandset->SetEventSink(pLink.get());
-        pHandset->EnterDownloaderMode();
+        if (!pHandset->EnterDownloaderMode())
+        {
+            std::fprintf(stderr, "vuqctl flash --legacy: the virtual handset could not open a pseudo-terminal\n");
+            std::filesystem::remove_all(strStaging, ec);
+            return EXIT_LEGACY_FAILED;
+        }
     }
 
     // Start once the port can be opened, as the step page enables its UPDATE button.
@@ -230,7 +248,6 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     view.Finish();
     if (pHandset)
         PrintHandsetRecord(*pHandset);
-    std::error_code ec;
     std::filesystem::remove_all(strStaging, ec);
 
     if (nResult == 1)
@@ -248,6 +265,8 @@ void AddFlashVerb(CLI::App& app, int* pnExit)
     auto pOptions = std::make_shared<FLASH_OPTIONS>();
     CLI::App* pVerb = app.add_subcommand(
         "flash", "Flash IMAGE into a handset that is already in its USB-downloader mode (IMAGE is read in place)");
+    // -v may also follow the verb.
+    pVerb->fallthrough();
     CLI::Option* pPort =
         pVerb->add_option("--port", pOptions->strPort, "The download port's device node, e.g. /dev/serial/by-id/...");
     CLI::Option* pSimulate = pVerb->add_flag("--simulate", pOptions->bSimulate, "Flash the built-in virtual handset");

@@ -1,28 +1,12 @@
 // Closing, killing and restarting the desktop sync software around an update.
-#include <cctype>
 #include <cstdio>
 
+#include "common/Text.h"
 #include "common/Trace.h"
 #include "host/HostConnection.h"
 
 namespace
 {
-constexpr char APP_TITLE[] = "VUQ";
-
-bool SameTextNoCase(const char* pszA, const char* pszB)
-{
-    for (; *pszA != '\0' && *pszB != '\0'; ++pszA, ++pszB)
-        if (std::tolower(static_cast<unsigned char>(*pszA)) != std::tolower(static_cast<unsigned char>(*pszB)))
-            return false;
-    return *pszA == *pszB;
-}
-
-void ShowAppMessage(const PlatformContext& platform, const char* pszText)
-{
-    if (platform.pMessageBox != nullptr)
-        platform.pMessageBox->MessageBox(pszText, APP_TITLE, MB_STYLE_OK);
-}
-
 // Sends the close message to the first window of a class, if there is one.
 void CloseWindowOfClass(IHostSystem* pHost, const char* pszClass)
 {

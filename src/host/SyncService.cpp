@@ -1,25 +1,17 @@
 // The sync software's device-connectivity service: pause, continue, start and
 // stop it, keep it stopped during a download, and report failures.
-#include <cctype>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <system_error>
 
 #include "common/LastError.h"
+#include "common/Text.h"
 #include "common/Trace.h"
 #include "host/HostConnection.h"
 
 namespace
 {
-bool SameTextNoCase(const char* pszA, const char* pszB)
-{
-    for (; *pszA != '\0' && *pszB != '\0'; ++pszA, ++pszB)
-        if (std::tolower(static_cast<unsigned char>(*pszA)) != std::tolower(static_cast<unsigned char>(*pszB)))
-            return false;
-    return *pszA == *pszB;
-}
-
 void ReportStatus(const PlatformContext& platform, const char* pszText, bool bQuiet)
 {
     if (bQuiet || platform.pMessageBox == nullptr)

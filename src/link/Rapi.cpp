@@ -10,18 +10,11 @@
 
 namespace
 {
-constexpr char APP_TITLE[] = "VUQ";
 constexpr DWORD RAPI_INIT_SIZE = 12;          // the start record's size in the desktop's layout
 constexpr DWORD RAPI_CONNECT_WAIT_MS = 5000;
 constexpr DWORD RAPI_COPY_PIECE = 4096;
 constexpr DWORD VERSION_BUFFER_SIZE = 64;     // caller's text buffers and the registry read buffer
 constexpr char DEVICE_INFO_KEY[] = "ControlPanel\\DeviceInfo";
-
-void ShowAppMessage(const PlatformContext& platform, const char* pszText)
-{
-    if (platform.pMessageBox != nullptr)
-        platform.pMessageBox->MessageBox(pszText, APP_TITLE, MB_STYLE_OK);
-}
 
 // Appends one code point as UTF-8; false when it does not fit before the terminator.
 bool AppendUtf8(DWORD dwCode, char* pszOut, size_t* pnLen, size_t nMax)

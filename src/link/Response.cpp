@@ -13,6 +13,7 @@
 namespace
 {
 constexpr DWORD LINE_LIMIT_MS = 200000;
+constexpr DWORD FAILED_READ_PAUSE_MS = 100;   // between failed reads of a line
 constexpr DWORD WAIT_LIMIT_MS = 360000;
 constexpr DWORD REPLY_MAX_BYTES = REPLY_BUFFER_SIZE - 1;   // 255, the terminator needs the last byte
 
@@ -125,9 +126,14 @@ bool CDownloader::GetResponse(int portIndex, char* pszReply)
         }
         else if (!bRead || dwRead == 0)
         {
-            // A read that failed, or came back empty, is retried at once.
+            // A read that came back empty is retried at once (the transport's own
+            // read time-out paces it). A read that failed returns at once every
+            // time, as on a port whose device has gone: it is retried after a
+            // short pause, so the line limit runs out without burning the processor.
             Trace(false, "ReadFile error tick = %d\r\n%s", static_cast<int>(m_Platform.pClock->GetTickCount()),
                   GetLastErrorText());
+            if (!bRead)
+                m_Platform.pClock->Sleep(FAILED_READ_PAUSE_MS);
         }
 
         DWORD dwCurTick = m_Platform.pClock->GetTickCount();

@@ -10,6 +10,9 @@
 #include "platform/PortDriver.h"
 #include "platform/RemoteApi.h"
 
+// Caption of the application's own message boxes.
+constexpr char APP_TITLE[] = "VUQ";
+
 struct PlatformContext
 {
     IClock* pClock = nullptr;
@@ -19,3 +22,11 @@ struct PlatformContext
     IHostSystem* pHost = nullptr;
     IMessageBox* pMessageBox = nullptr;  // boxes that belong to no progress window
 };
+
+// The application's standard message box (its title as caption, an OK button);
+// nothing when the context has no message box.
+inline void ShowAppMessage(const PlatformContext& platform, const char* pszText)
+{
+    if (platform.pMessageBox != nullptr)
+        platform.pMessageBox->MessageBox(pszText, APP_TITLE, MB_STYLE_OK);
+}

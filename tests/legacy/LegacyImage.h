@@ -30,7 +30,7 @@ enum LEGACY_PART
     LPART_COUNT,
 };
 
-struct LEGACY_IMAGE_SPEC
+struct LEGACY_IMAGE_LAYOUT
 {
     DWORD dwFlag = FLAG_OS | FLAG_BL | FLAG_UD | FLAG_VN | FLAG_EB;
     DWORD dwOsBlocks = 2;          // OS part: this many blocks ...
@@ -62,9 +62,9 @@ struct LEGACY_IMAGE_SPEC
 class CLegacyImage
 {
 public:
-    explicit CLegacyImage(const LEGACY_IMAGE_SPEC& spec);
+    explicit CLegacyImage(const LEGACY_IMAGE_LAYOUT& layout);
 
-    const LEGACY_IMAGE_SPEC& Spec() const { return m_Spec; }
+    const LEGACY_IMAGE_LAYOUT& Layout() const { return m_Layout; }
     const std::vector<BYTE>& Bytes() const { return m_Bytes; }
     std::vector<BYTE> Header() const;
     std::vector<BYTE> Part(int nPart) const;
@@ -76,7 +76,7 @@ public:
     bool Write(const std::string& strPath) const;
 
 private:
-    LEGACY_IMAGE_SPEC m_Spec;
+    LEGACY_IMAGE_LAYOUT m_Layout;
     std::vector<BYTE> m_Bytes;
 };
 

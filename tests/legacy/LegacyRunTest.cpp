@@ -24,12 +24,12 @@ constexpr char PORT_NAME[] = "/dev/legacy0";
 
 DWORD Gated(const CLegacyImage& image, DWORD dwBit, int nPart)
 {
-    return (image.Spec().dwFlag & dwBit) != 0 ? image.PartSize(nPart) : 0;
+    return (image.Layout().dwFlag & dwBit) != 0 ? image.PartSize(nPart) : 0;
 }
 
 DWORD ReserveSize(const CLegacyImage& image)
 {
-    return image.Spec().dwReserveBlocks * BLOCK_SIZE;
+    return image.Layout().dwReserveBlocks * BLOCK_SIZE;
 }
 
 void Append(std::vector<BYTE>& out, const std::vector<BYTE>& bytes)
@@ -45,13 +45,13 @@ void SetWord(std::vector<BYTE>& header, DWORD dwOffset, DWORD dwValue)
 std::vector<BYTE> ExpectedPhase1(const CLegacyImage& image)
 {
     std::vector<BYTE> out = image.Header();
-    SetWord(out, 4, image.Spec().dwFlag & ~0x159u);
+    SetWord(out, 4, image.Layout().dwFlag & ~0x159u);
     SetWord(out, 8, 33280);
     SetWord(out, 56, 0xF4723D0A);
     SetWord(out, 96, HOST_CODE);
     std::vector<BYTE> os = image.Part(LPART_OS);
     out.insert(out.end(), os.begin(), os.begin() + 33280);
-    if ((image.Spec().dwFlag & FLAG_BL) != 0)
+    if ((image.Layout().dwFlag & FLAG_BL) != 0)
         Append(out, image.Part(LPART_BL));
     Append(out, image.Part(LPART_UD));
     return out;
@@ -60,7 +60,7 @@ std::vector<BYTE> ExpectedPhase1(const CLegacyImage& image)
 std::vector<BYTE> ExpectedReserve(const CLegacyImage& image)
 {
     std::vector<BYTE> out = image.Header();
-    SetWord(out, 4, image.Spec().dwFlag & ~0x144u);
+    SetWord(out, 4, image.Layout().dwFlag & ~0x144u);
     SetWord(out, 8, ReserveSize(image));
     SetWord(out, 16, 0);
     SetWord(out, 32, 0);
@@ -75,11 +75,11 @@ std::vector<BYTE> ExpectedReserve(const CLegacyImage& image)
         std::copy(plain.begin(), plain.end(), reserve.begin() + 63 * SECTOR_SIZE);
     }
     Append(out, reserve);
-    if ((image.Spec().dwFlag & FLAG_BL) != 0)
+    if ((image.Layout().dwFlag & FLAG_BL) != 0)
         Append(out, image.Part(LPART_BL));
-    if ((image.Spec().dwFlag & FLAG_VN) != 0)
+    if ((image.Layout().dwFlag & FLAG_VN) != 0)
         Append(out, image.Part(LPART_VN));
-    if ((image.Spec().dwFlag & FLAG_EB) != 0)
+    if ((image.Layout().dwFlag & FLAG_EB) != 0)
         Append(out, image.Part(LPART_EB));
     return out;
 }
@@ -109,7 +109,7 @@ int ExpectedOverallTotal(const CLegacyImage& image)
                        Gated(image, FLAG_VN, LPART_VN) + Gated(image, FLAG_EB, LPART_EB) +
                        Gated(image, FLAG_MOT, LPART_GSM1) + Gated(image, FLAG_MOT, LPART_GSM2);
     return static_cast<int>(dwStreamed / 12288 + Gated(image, FLAG_MOT, LPART_GSM2) / 3072 +
-                            image.Spec().dwReserveBlocks);
+                            image.Layout().dwReserveBlocks);
 }
 
 ::testing::AssertionResult SameBytes(const std::vector<BYTE>& actual, const std::vector<BYTE>& expected)
@@ -151,14 +151,14 @@ protected:
     }
 
     // The replies of a handset that accepts everything, frame by frame.
-    void ScriptHappyReplies(const LEGACY_IMAGE_SPEC& spec)
+    void ScriptHappyReplies(const LEGACY_IMAGE_LAYOUT& layout)
     {
         int nFrame = 0;
-        if ((spec.dwFlag & FLAG_UD) != 0)
+        if ((layout.dwFlag & FLAG_UD) != 0)
             m_Port.ReplyAfterFrame(nFrame++, "device reset.\n");
         m_Port.ReplyAfterFrame(nFrame++, "3 LENGTH\n.\n.\n.\nReserved region ok.\n");
         m_Port.ReplyAfterFrame(nFrame++, ".\nOS program ok!\n");
-        if ((spec.dwFlag & FLAG_MOT) != 0)
+        if ((layout.dwFlag & FLAG_MOT) != 0)
             m_Port.ReplyAfterFrame(nFrame++, "EDGE program ok!\n");
     }
 
@@ -191,11 +191,11 @@ protected:
     CTraceCapture m_Trace;
 };
 
-LEGACY_IMAGE_SPEC MakeSpec(void (*pfnChange)(LEGACY_IMAGE_SPEC&))
+LEGACY_IMAGE_LAYOUT MakeLayout(void (*pfnChange)(LEGACY_IMAGE_LAYOUT&))
 {
-    LEGACY_IMAGE_SPEC spec;
-    pfnChange(spec);
-    return spec;
+    LEGACY_IMAGE_LAYOUT layout;
+    pfnChange(layout);
+    return layout;
 }
 
 constexpr DWORD FLAGS_NO_UD = FLAG_OS | FLAG_BL | FLAG_VN | FLAG_EB;
@@ -207,7 +207,7 @@ constexpr DWORD FLAGS_ALL = FLAG_OS | FLAG_BL | FLAG_UD | FLAG_VN | FLAG_EB | FL
 struct KIND_CASE
 {
     const char* pszName;
-    LEGACY_IMAGE_SPEC spec;
+    LEGACY_IMAGE_LAYOUT layout;
 };
 
 void PrintTo(const KIND_CASE& value, std::ostream* pStream)
@@ -222,11 +222,11 @@ class CImageKinds : public CLegacyRunTest, public ::testing::WithParamInterface<
 
 TEST_P(CImageKinds, HandsetReceivesEveryPartWholeAndTheRunEndsWithOne)
 {
-    const CLegacyImage image(GetParam().spec);
-    const LEGACY_IMAGE_SPEC& spec = image.Spec();
-    const bool bPhase1 = (spec.dwFlag & FLAG_UD) != 0;
-    const bool bGsm = (spec.dwFlag & FLAG_MOT) != 0;
-    ScriptHappyReplies(spec);
+    const CLegacyImage image(GetParam().layout);
+    const LEGACY_IMAGE_LAYOUT& layout = image.Layout();
+    const bool bPhase1 = (layout.dwFlag & FLAG_UD) != 0;
+    const bool bGsm = (layout.dwFlag & FLAG_MOT) != 0;
+    ScriptHappyReplies(layout);
 
     EXPECT_EQ(RunWith(image), 1);
 
@@ -271,31 +271,31 @@ TEST_P(CImageKinds, HandsetReceivesEveryPartWholeAndTheRunEndsWithOne)
     EXPECT_EQ(m_State.nLastWait, bGsm ? 3 : 2);
     EXPECT_TRUE(m_Trace.Contains("End UPDATE_PROG1 dialog , return TRUE\r\n"));
     EXPECT_EQ(m_Trace.Contains("Get Handle.\r\n"), bPhase1);
-    EXPECT_TRUE(m_Trace.Contains("DefineReserveRegion ok Reserve block = " + std::to_string(spec.dwReserveBlocks) +
+    EXPECT_TRUE(m_Trace.Contains("DefineReserveRegion ok Reserve block = " + std::to_string(layout.dwReserveBlocks) +
                                  " RESERVE_SIZE = " + std::to_string(ReserveSize(image)) + "\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Images, CImageKinds,
     ::testing::Values(
-        KIND_CASE{"WithUsbDownloader", LEGACY_IMAGE_SPEC{}},
-        KIND_CASE{"WithoutUsbDownloader", MakeSpec([](LEGACY_IMAGE_SPEC& s) {
+        KIND_CASE{"WithUsbDownloader", LEGACY_IMAGE_LAYOUT{}},
+        KIND_CASE{"WithoutUsbDownloader", MakeLayout([](LEGACY_IMAGE_LAYOUT& s) {
                       s.dwFlag = FLAGS_NO_UD;
                       s.dwUd = 0;
                   })},
-        KIND_CASE{"WithGsm", MakeSpec([](LEGACY_IMAGE_SPEC& s) {
+        KIND_CASE{"WithGsm", MakeLayout([](LEGACY_IMAGE_LAYOUT& s) {
                       s.dwFlag = FLAGS_ALL;
                       s.dwGsm1 = 2048;
                       s.dwGsm2 = 7000;
                   })},
-        KIND_CASE{"GsmWithoutUsbDownloader", MakeSpec([](LEGACY_IMAGE_SPEC& s) {
+        KIND_CASE{"GsmWithoutUsbDownloader", MakeLayout([](LEGACY_IMAGE_LAYOUT& s) {
                       s.dwFlag = FLAGS_NO_UD | FLAG_MOT;
                       s.dwUd = 0;
                       s.dwGsm1 = 100;
                       s.dwGsm2 = 3072;
                   })},
-        KIND_CASE{"ZeroReserveBlocks", MakeSpec([](LEGACY_IMAGE_SPEC& s) { s.dwReserveBlocks = 0; })},
-        KIND_CASE{"SizesNotMultiplesOf512", MakeSpec([](LEGACY_IMAGE_SPEC& s) {
+        KIND_CASE{"ZeroReserveBlocks", MakeLayout([](LEGACY_IMAGE_LAYOUT& s) { s.dwReserveBlocks = 0; })},
+        KIND_CASE{"SizesNotMultiplesOf512", MakeLayout([](LEGACY_IMAGE_LAYOUT& s) {
                       s.dwFlag = FLAGS_ALL;
                       s.dwBl = 513;
                       s.dwUd = 1;
@@ -304,14 +304,14 @@ INSTANTIATE_TEST_SUITE_P(
                       s.dwGsm1 = 1;
                       s.dwGsm2 = 3073;
                   })},
-        KIND_CASE{"OsPartNotWholeBlocks", MakeSpec([](LEGACY_IMAGE_SPEC& s) {
+        KIND_CASE{"OsPartNotWholeBlocks", MakeLayout([](LEGACY_IMAGE_LAYOUT& s) {
                       s.dwOsBlocks = 3;
                       s.dwOsExtra = 1234;
                       s.dwReserveBlocks = 2;
                   })},
-        KIND_CASE{"EmptyVersionText", MakeSpec([](LEGACY_IMAGE_SPEC& s) { s.strVersion.clear(); })},
+        KIND_CASE{"EmptyVersionText", MakeLayout([](LEGACY_IMAGE_LAYOUT& s) { s.strVersion.clear(); })},
         // A part whose bit is clear is not sent, but still moves the parts behind it.
-        KIND_CASE{"BootLoaderBitClearWithBytesInFile", MakeSpec([](LEGACY_IMAGE_SPEC& s) {
+        KIND_CASE{"BootLoaderBitClearWithBytesInFile", MakeLayout([](LEGACY_IMAGE_LAYOUT& s) {
                       s.dwFlag = FLAGS_ALL & ~FLAG_BL;
                       s.dwGsm1 = 10;
                       s.dwGsm2 = 20;
@@ -320,12 +320,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CLegacyRunTest, HeadersCarryTheHostCodeAndReleaseTagAndDecryptedVersion)
 {
-    LEGACY_IMAGE_SPEC spec;
-    spec.dwFlag = FLAGS_ALL;
-    spec.dwGsm1 = 64;
-    spec.dwGsm2 = 64;
-    CLegacyImage image(spec);
-    ScriptHappyReplies(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwFlag = FLAGS_ALL;
+    layout.dwGsm1 = 64;
+    layout.dwGsm2 = 64;
+    CLegacyImage image(layout);
+    ScriptHappyReplies(layout);
     ASSERT_EQ(RunWith(image), 1);
 
     std::vector<RECEIVED_FRAME> frames = m_Port.Frames();
@@ -334,7 +334,7 @@ TEST_F(CLegacyRunTest, HeadersCarryTheHostCodeAndReleaseTagAndDecryptedVersion)
     {
         EXPECT_EQ(ReadLE32(frames[i].payload.data() + 56), 0xF4723D0Au);
         EXPECT_EQ(ReadLE32(frames[i].payload.data() + 96), HOST_CODE);
-        EXPECT_EQ(ReadLE32(frames[i].payload.data() + 60), spec.dwKey1);
+        EXPECT_EQ(ReadLE32(frames[i].payload.data() + 60), layout.dwKey1);
     }
     EXPECT_EQ(ReadLE32(frames[0].payload.data() + 4), 0x006u);
     EXPECT_EQ(ReadLE32(frames[1].payload.data() + 4), 0x01Bu);
@@ -351,11 +351,11 @@ TEST_F(CLegacyRunTest, StagingFileHoldsExactlyTheDownloadItSends)
 {
     // Phase 1 (over 200 KB) is far longer than the reserve-region download (no
     // reserve blocks): nothing of it may follow the new content.
-    LEGACY_IMAGE_SPEC spec;
-    spec.dwReserveBlocks = 0;
-    spec.dwUd = 200000;
-    CLegacyImage image(spec);
-    ScriptHappyReplies(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwReserveBlocks = 0;
+    layout.dwUd = 200000;
+    CLegacyImage image(layout);
+    ScriptHappyReplies(layout);
     ASSERT_EQ(RunWith(image), 1);
 
     std::vector<RECEIVED_FRAME> frames = m_Port.Frames();
@@ -366,12 +366,12 @@ TEST_F(CLegacyRunTest, StagingFileHoldsExactlyTheDownloadItSends)
 
 TEST_F(CLegacyRunTest, GsmDownloadIncludesItsHeaderAndTheWholeMotFile)
 {
-    LEGACY_IMAGE_SPEC spec;
-    spec.dwFlag = FLAGS_ALL;
-    spec.dwGsm1 = 500;
-    spec.dwGsm2 = 12000;
-    CLegacyImage image(spec);
-    ScriptHappyReplies(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwFlag = FLAGS_ALL;
+    layout.dwGsm1 = 500;
+    layout.dwGsm2 = 12000;
+    CLegacyImage image(layout);
+    ScriptHappyReplies(layout);
     ASSERT_EQ(RunWith(image), 1);
 
     std::vector<RECEIVED_FRAME> frames = m_Port.Frames();
@@ -384,9 +384,9 @@ TEST_F(CLegacyRunTest, GsmDownloadIncludesItsHeaderAndTheWholeMotFile)
 
 TEST_F(CLegacyRunTest, RunWithoutAViewStillCompletes)
 {
-    LEGACY_IMAGE_SPEC spec;
-    CLegacyImage image(spec);
-    ScriptHappyReplies(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    CLegacyImage image(layout);
+    ScriptHappyReplies(layout);
     ASSERT_TRUE(image.Write(m_Folder.File("temp.dat")));
     LEGACY_RUN_CONFIG config = Config();
     config.pView = nullptr;
@@ -396,9 +396,9 @@ TEST_F(CLegacyRunTest, RunWithoutAViewStillCompletes)
 
 TEST_F(CLegacyRunTest, RunWithAOneBarViewStillCompletes)
 {
-    LEGACY_IMAGE_SPEC spec;
-    CLegacyImage image(spec);
-    ScriptHappyReplies(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    CLegacyImage image(layout);
+    ScriptHappyReplies(layout);
     ASSERT_TRUE(image.Write(m_Folder.File("temp.dat")));
     CRecordingProgressView view(1);
     LEGACY_RUN_CONFIG config = Config();
@@ -410,10 +410,10 @@ TEST_F(CLegacyRunTest, RunWithAOneBarViewStillCompletes)
 
 TEST_F(CLegacyRunTest, ExplicitImagePathAndDefaultPortName)
 {
-    LEGACY_IMAGE_SPEC spec;
-    spec.dwFlag = FLAGS_NO_UD;
-    CLegacyImage image(spec);
-    ScriptHappyReplies(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwFlag = FLAGS_NO_UD;
+    CLegacyImage image(layout);
+    ScriptHappyReplies(layout);
     ASSERT_TRUE(image.Write(m_Folder.File("other.img")));
     LEGACY_RUN_CONFIG config = Config();
     config.strImagePath = m_Folder.File("other.img");
@@ -436,7 +436,7 @@ enum IMAGE_MODE
 struct FAIL_CASE
 {
     const char* pszName;
-    void (*pfnSpec)(LEGACY_IMAGE_SPEC&);
+    void (*pfnSpec)(LEGACY_IMAGE_LAYOUT&);
     IMAGE_MODE nMode;
     std::vector<std::string> replies;   // per frame
     int nFaultFrame;                    // -1: no write fault
@@ -463,13 +463,13 @@ class CRunFailures : public CLegacyRunTest, public ::testing::WithParamInterface
 TEST_P(CRunFailures, EndTheRunWithThree)
 {
     const FAIL_CASE& test = GetParam();
-    LEGACY_IMAGE_SPEC spec;
-    spec.dwFlag = FLAGS_ALL;
-    spec.dwGsm1 = 300;
-    spec.dwGsm2 = 5000;
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwFlag = FLAGS_ALL;
+    layout.dwGsm1 = 300;
+    layout.dwGsm2 = 5000;
     if (test.pfnSpec != nullptr)
-        test.pfnSpec(spec);
-    CLegacyImage image(spec);
+        test.pfnSpec(layout);
+    CLegacyImage image(layout);
     LEGACY_RUN_CONFIG config = Config();
     switch (test.nMode)
     {
@@ -480,7 +480,7 @@ TEST_P(CRunFailures, EndTheRunWithThree)
         break;
     case IMAGE_SHORT_HEADER:
     {
-        CLegacyImage shortImage(spec);
+        CLegacyImage shortImage(layout);
         std::FILE* pFile = std::fopen(m_Folder.File("temp.dat").c_str(), "wb");
         ASSERT_NE(pFile, nullptr);
         std::fwrite(image.Bytes().data(), 1, 115, pFile);
@@ -536,11 +536,11 @@ INSTANTIATE_TEST_SUITE_P(
         FAIL_CASE{"NoImage", nullptr, IMAGE_MISSING, ALL_OK, -1, 0, {}, -1, 0, BOX_NO_IMAGE},
         FAIL_CASE{"StagingNotCreatable", nullptr, STAGING_FOLDER_MISSING, ALL_OK, -1, 0, {}, -1, 0, nullptr},
         FAIL_CASE{"ShortHeader", nullptr, IMAGE_SHORT_HEADER, ALL_OK, -1, 0, {}, -1, 0, nullptr},
-        FAIL_CASE{"NoLayout", [](LEGACY_IMAGE_SPEC& s) { s.nLayoutBlock = -1; }, IMAGE_WRITTEN, ALL_OK, -1, 0, {}, -1, 0,
+        FAIL_CASE{"NoLayout", [](LEGACY_IMAGE_LAYOUT& s) { s.nLayoutBlock = -1; }, IMAGE_WRITTEN, ALL_OK, -1, 0, {}, -1, 0,
                   nullptr},
-        FAIL_CASE{"NoRevEntry", [](LEGACY_IMAGE_SPEC& s) { s.entries = {{"XIP", 0, 1}}; }, IMAGE_WRITTEN, ALL_OK, -1, 0,
+        FAIL_CASE{"NoRevEntry", [](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"XIP", 0, 1}}; }, IMAGE_WRITTEN, ALL_OK, -1, 0,
                   {}, -1, 0, nullptr},
-        FAIL_CASE{"ReserveLargerThanOsPart", [](LEGACY_IMAGE_SPEC& s) { s.dwReserveBlocks = 3; }, IMAGE_WRITTEN, ALL_OK,
+        FAIL_CASE{"ReserveLargerThanOsPart", [](LEGACY_IMAGE_LAYOUT& s) { s.dwReserveBlocks = 3; }, IMAGE_WRITTEN, ALL_OK,
                   -1, 0, {}, -1, 0, nullptr},
         FAIL_CASE{"Phase1ReadShort", nullptr, IMAGE_CUT_AFTER_BL, ALL_OK, -1, 0, {}, -1, 0, nullptr},
         FAIL_CASE{"Phase1PortNotOpen", nullptr, IMAGE_WRITTEN, ALL_OK, -1, 0, {}, 0, 0, nullptr},
@@ -565,8 +565,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CLegacyRunTest, ReopeningGivesUpAfterAMinute)
 {
-    LEGACY_IMAGE_SPEC spec;
-    CLegacyImage image(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    CLegacyImage image(layout);
     m_Port.ReplyAfterFrame(0, "device reset.\n");
     m_Port.FailOpens(1, -1);
     ASSERT_EQ(RunWith(image), 3);
@@ -585,9 +585,9 @@ TEST_F(CLegacyRunTest, ReopeningGivesUpAfterAMinute)
 
 TEST_F(CLegacyRunTest, PortComingBackLateIsTakenUp)
 {
-    LEGACY_IMAGE_SPEC spec;
-    CLegacyImage image(spec);
-    ScriptHappyReplies(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    CLegacyImage image(layout);
+    ScriptHappyReplies(layout);
     m_Port.FailOpens(1, 5);
     EXPECT_EQ(RunWith(image), 1);
     EXPECT_EQ(m_Port.OpenNames().size(), 7u);
@@ -599,13 +599,13 @@ TEST_F(CLegacyRunTest, LengthInTheLastWaitLetsTheOverallBarEndWithTheHandsetsSte
 {
     // With a GSM part the GSM reply is the last wait; the OS reply's announcement
     // only sets the step bar.
-    LEGACY_IMAGE_SPEC spec;
-    spec.dwFlag = FLAGS_NO_UD | FLAG_MOT;
-    spec.dwUd = 0;
-    spec.dwReserveBlocks = 0;
-    spec.dwGsm1 = 100;
-    spec.dwGsm2 = 30720;
-    CLegacyImage image(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwFlag = FLAGS_NO_UD | FLAG_MOT;
+    layout.dwUd = 0;
+    layout.dwReserveBlocks = 0;
+    layout.dwGsm1 = 100;
+    layout.dwGsm2 = 30720;
+    CLegacyImage image(layout);
     m_Port.ReplyAfterFrame(0, "Reserved region ok.\n");
     m_Port.ReplyAfterFrame(1, "2 LENGTH\n.\n.\nOS program ok!\n");
     m_Port.ReplyAfterFrame(2, "5 LENGTH\n.\n.\n.\n.\n.\nEDGE program ok!\n");
@@ -634,11 +634,11 @@ TEST_F(CLegacyRunTest, RunStateCarriesOverToTheNextRun)
 {
     // The counters are shared by the runs of one process and not reset: after a run
     // with a GSM part both are 3, so the next run's reset reply counts as a last wait.
-    LEGACY_IMAGE_SPEC spec;
-    spec.dwFlag = FLAGS_ALL;
-    spec.dwGsm1 = 16;
-    spec.dwGsm2 = 16;
-    CLegacyImage image(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwFlag = FLAGS_ALL;
+    layout.dwGsm1 = 16;
+    layout.dwGsm2 = 16;
+    CLegacyImage image(layout);
     m_State = {3, 3};
     m_Port.ReplyAfterFrame(0, "4 LENGTH\ndevice reset.\n");
     m_Port.ReplyAfterFrame(1, "Reserved region ok.\n");

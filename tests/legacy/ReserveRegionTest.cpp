@@ -13,7 +13,7 @@ namespace
 struct LOOKUP_CASE
 {
     const char* pszName;
-    LEGACY_IMAGE_SPEC spec;
+    LEGACY_IMAGE_LAYOUT layout;
     bool bResult;
     bool bFound;
     DWORD dwNumBlocks;
@@ -25,13 +25,13 @@ void PrintTo(const LOOKUP_CASE& value, std::ostream* pStream)
 }
 
 
-LEGACY_IMAGE_SPEC Spec(void (*pfnChange)(LEGACY_IMAGE_SPEC&))
+LEGACY_IMAGE_LAYOUT Spec(void (*pfnChange)(LEGACY_IMAGE_LAYOUT&))
 {
-    LEGACY_IMAGE_SPEC spec;
-    spec.dwOsBlocks = 3;
-    spec.dwReserveBlocks = 2;
-    pfnChange(spec);
-    return spec;
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwOsBlocks = 3;
+    layout.dwReserveBlocks = 2;
+    pfnChange(layout);
+    return layout;
 }
 
 class CReserveLookup : public ::testing::TestWithParam<LOOKUP_CASE>
@@ -42,7 +42,7 @@ class CReserveLookup : public ::testing::TestWithParam<LOOKUP_CASE>
 TEST_P(CReserveLookup, FindsTheLayoutAtTheFirstBootBlock)
 {
     const LOOKUP_CASE& test = GetParam();
-    CLegacyImage image(test.spec);
+    CLegacyImage image(test.layout);
     std::FILE* pFile = TempFileWith(image.Bytes());
     ASSERT_NE(pFile, nullptr);
     std::fseek(pFile, 77, SEEK_SET);
@@ -66,40 +66,40 @@ TEST_P(CReserveLookup, FindsTheLayoutAtTheFirstBootBlock)
 INSTANTIATE_TEST_SUITE_P(
     Layouts, CReserveLookup,
     ::testing::Values(
-        LOOKUP_CASE{"FirstBlock", Spec([](LEGACY_IMAGE_SPEC&) {}), true, true, 2},
-        LOOKUP_CASE{"SecondBlock", Spec([](LEGACY_IMAGE_SPEC& s) { s.nLayoutBlock = 1; }), true, true, 2},
+        LOOKUP_CASE{"FirstBlock", Spec([](LEGACY_IMAGE_LAYOUT&) {}), true, true, 2},
+        LOOKUP_CASE{"SecondBlock", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.nLayoutBlock = 1; }), true, true, 2},
         LOOKUP_CASE{"RevAfterOtherEntries",
-                    Spec([](LEGACY_IMAGE_SPEC& s) { s.entries = {{"XIP", 0, 7}, {"REVX", 0, 8}, {"REV", 3, 1}}; }),
+                    Spec([](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"XIP", 0, 7}, {"REVX", 0, 8}, {"REV", 3, 1}}; }),
                     true, true, 1},
-        LOOKUP_CASE{"FirstOfTwoRev", Spec([](LEGACY_IMAGE_SPEC& s) { s.entries = {{"REV", 0, 4}, {"REV", 0, 5}}; }),
+        LOOKUP_CASE{"FirstOfTwoRev", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"REV", 0, 4}, {"REV", 0, 5}}; }),
                     true, true, 4},
-        LOOKUP_CASE{"NoRevEntry", Spec([](LEGACY_IMAGE_SPEC& s) { s.entries = {{"XIP", 0, 7}}; }), true, false, 0},
+        LOOKUP_CASE{"NoRevEntry", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"XIP", 0, 7}}; }), true, false, 0},
         // Only four entries are kept: a "REV" in fifth place is not seen.
         LOOKUP_CASE{"RevFifth",
-                    Spec([](LEGACY_IMAGE_SPEC& s) {
+                    Spec([](LEGACY_IMAGE_LAYOUT& s) {
                         s.entries = {{"A", 0, 1}, {"B", 0, 1}, {"C", 0, 1}, {"D", 0, 1}, {"REV", 0, 2}};
                     }),
                     true, false, 0},
         LOOKUP_CASE{"RevFourth",
-                    Spec([](LEGACY_IMAGE_SPEC& s) {
+                    Spec([](LEGACY_IMAGE_LAYOUT& s) {
                         s.entries = {{"A", 0, 1}, {"B", 0, 1}, {"C", 0, 1}, {"REV", 0, 2}, {"E", 0, 1}};
                     }),
                     true, true, 2},
-        LOOKUP_CASE{"TableShorterThanOneEntry", Spec([](LEGACY_IMAGE_SPEC& s) { s.dwTableSizeOverride = 15; }), false,
+        LOOKUP_CASE{"TableShorterThanOneEntry", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.dwTableSizeOverride = 15; }), false,
                     false, 0},
-        LOOKUP_CASE{"NoSignature", Spec([](LEGACY_IMAGE_SPEC& s) { s.bLayoutSignature = false; }), false, false, 0},
-        LOOKUP_CASE{"NoBootSector", Spec([](LEGACY_IMAGE_SPEC& s) { s.nLayoutBlock = -1; }), false, false, 0},
-        LOOKUP_CASE{"LayoutWithoutBootSector", Spec([](LEGACY_IMAGE_SPEC& s) { s.bBootSector = false; }), false,
+        LOOKUP_CASE{"NoSignature", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.bLayoutSignature = false; }), false, false, 0},
+        LOOKUP_CASE{"NoBootSector", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.nLayoutBlock = -1; }), false, false, 0},
+        LOOKUP_CASE{"LayoutWithoutBootSector", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.bBootSector = false; }), false,
                     false, 0}),
     [](const ::testing::TestParamInfo<LOOKUP_CASE>& paramInfo) { return paramInfo.param.pszName; });
 
 TEST(ReserveLookup, FirstBootBlockWithoutLayoutRefusesTheImage)
 {
     // Block 0 starts with a boot sector but has no layout sector; block 1 has both.
-    LEGACY_IMAGE_SPEC spec;
-    spec.dwOsBlocks = 3;
-    spec.nLayoutBlock = 1;
-    CLegacyImage image(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwOsBlocks = 3;
+    layout.nLayoutBlock = 1;
+    CLegacyImage image(layout);
     std::vector<BYTE> bytes = image.Bytes();
     bytes[IMAGE_HEADER_SIZE] = 0xE9;
     bytes[IMAGE_HEADER_SIZE + 510] = 0x55;
@@ -115,14 +115,14 @@ TEST(ReserveLookup, FirstBootBlockWithoutLayoutRefusesTheImage)
 TEST(ReserveLookup, BootSectorInsideABlockIsNotFound)
 {
     // Boot and layout sectors at sectors 5 and 6 of block 0 instead of 0 and 1.
-    LEGACY_IMAGE_SPEC spec;
-    spec.nLayoutBlock = -1;
-    CLegacyImage image(spec);
-    LEGACY_IMAGE_SPEC shifted = spec;
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.nLayoutBlock = -1;
+    CLegacyImage image(layout);
+    LEGACY_IMAGE_LAYOUT shifted = layout;
     shifted.nLayoutBlock = 0;
-    CLegacyImage layout(shifted);
+    CLegacyImage shiftedImage(shifted);
     std::vector<BYTE> bytes = image.Bytes();
-    std::memcpy(bytes.data() + IMAGE_HEADER_SIZE + 5 * SECTOR_SIZE, layout.Bytes().data() + IMAGE_HEADER_SIZE,
+    std::memcpy(bytes.data() + IMAGE_HEADER_SIZE + 5 * SECTOR_SIZE, shiftedImage.Bytes().data() + IMAGE_HEADER_SIZE,
                 2 * SECTOR_SIZE);
     std::FILE* pFile = TempFileWith(bytes);
     ASSERT_NE(pFile, nullptr);
@@ -134,8 +134,8 @@ TEST(ReserveLookup, BootSectorInsideABlockIsNotFound)
 
 TEST(ReserveLookup, FileShorterThanOneBlockHasNoLayout)
 {
-    LEGACY_IMAGE_SPEC spec;
-    CLegacyImage image(spec);
+    LEGACY_IMAGE_LAYOUT layout;
+    CLegacyImage image(layout);
     std::vector<BYTE> bytes(image.Bytes().begin(), image.Bytes().begin() + IMAGE_HEADER_SIZE + BLOCK_SIZE - 1);
     std::FILE* pFile = TempFileWith(bytes);
     ASSERT_NE(pFile, nullptr);

@@ -73,6 +73,7 @@ public:
     int nShortWrite = -1;      // this call reports one byte fewer
     int nFailingWrite = -1;    // this call fails
     int nOpenFailures = 0;     // the first n opens fail
+    bool bReadsFail = false;   // every read fails at once, as on a port whose device is gone
     std::deque<BYTE> ReadBytes;
 
     PORT_HANDLE Open(const char* pszName) override
@@ -89,6 +90,11 @@ public:
     bool Read(PORT_HANDLE, BYTE* pBuf, DWORD dwLen, DWORD* pdwRead) override
     {
         *pdwRead = 0;
+        if (bReadsFail)
+        {
+            SetLastErrorCode(EIO);
+            return false;
+        }
         while (*pdwRead < dwLen && !ReadBytes.empty())
         {
             pBuf[(*pdwRead)++] = ReadBytes.front();

@@ -257,6 +257,22 @@ TEST_F(LinkFixture, LengthAndStepRepliesDriveTheBar)
     EXPECT_EQ(view.Bar(0).GetPos(), INT_MAX);
 }
 
+TEST_F(LinkFixture, FailingReadsArePacedUntilTheLineLimit)
+{
+    // Every read fails at once: the line still ends after its 200000 ms, in pauses
+    // of 100 ms rather than a loop that never lets the processor go.
+    CDownloader link(m_Context);
+    link.AddUSB("/dev/gone");
+    ASSERT_TRUE(link.OpenUSB(0));
+    m_Driver.bReadsFail = true;
+    char szReply[REPLY_BUFFER_SIZE] = {};
+    EXPECT_FALSE(link.GetResponse(0, szReply));
+    EXPECT_STREQ(szReply, "");
+    std::vector<DWORD> sleeps = m_Clock.Sleeps();
+    ASSERT_EQ(sleeps.size(), 2000u);
+    EXPECT_EQ(sleeps.front(), 100u);
+}
+
 namespace
 {
 // The link on one end of a pseudo-terminal, the test on the other.

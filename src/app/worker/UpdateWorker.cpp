@@ -135,8 +135,8 @@ bool CUpdateWorker::ReleaseLink()
         CloseActiveSync(m_Platform);
         KillActiveSyncProcesses(m_Platform);
     }
-    m_portIndex = pLink->WaitForAnyUSBConnect();
-    if (m_portIndex == -1)
+    m_nPortIndex = pLink->WaitForAnyUSBConnect();
+    if (m_nPortIndex == -1)
     {
         Warn("No USB connect detected");
         return Fail(RUN_NO_PORT);
@@ -174,15 +174,15 @@ bool CUpdateWorker::RunPhase1()
         return Fail(RUN_PREPARE_FAILED);
     }
 
-    m_portIndex = pLink->WaitForAnyUSBConnect();
-    if (m_portIndex == -1)
+    m_nPortIndex = pLink->WaitForAnyUSBConnect();
+    if (m_nPortIndex == -1)
     {
         Trace(false, "phase 1 : can't get any usb handle\r\n");
         return Fail(RUN_NO_PORT);
     }
-    pLink->OpenUSB(m_portIndex);
+    pLink->OpenUSB(m_nPortIndex);
 
-    int nDownload = pLink->ProcessDownload(pImage, m_portIndex, 0);
+    int nDownload = pLink->ProcessDownload(pImage, m_nPortIndex, 0);
     if (nDownload != DOWNLOAD_OK)
     {
         Trace(false, "phase 1: download USBDL fail, ErrorCode = %d\r\n", nDownload);
@@ -197,9 +197,9 @@ bool CUpdateWorker::RunPhase1()
         Trace(false, "phase 1: program USBDL fail\r\n");
         return Fail(RUN_NOT_CONFIRMED);
     }
-    pLink->ClosePort(m_portIndex);
-    m_portIndex = pLink->WaitForAnyUSBConnect();
-    if (m_portIndex == -1)
+    pLink->ClosePort(m_nPortIndex);
+    m_nPortIndex = pLink->WaitForAnyUSBConnect();
+    if (m_nPortIndex == -1)
     {
         Trace(false, "phase 1 : can't get any usb handle after download\r\n");
         return Fail(RUN_NO_PORT);
@@ -214,13 +214,13 @@ bool CUpdateWorker::RunPhase2()
     COSUtil* pImage = m_Config.pOSUtil;
     CDownloader* pLink = m_Config.pDownloader;
 
-    m_portIndex = pLink->WaitForAnyUSBConnect();
-    if (m_portIndex == -1)
+    m_nPortIndex = pLink->WaitForAnyUSBConnect();
+    if (m_nPortIndex == -1)
     {
         Trace(false, "phase 2 : can't get any usb handle\r\n");
         return Fail(RUN_NO_PORT);
     }
-    pLink->OpenUSB(m_portIndex);
+    pLink->OpenUSB(m_nPortIndex);
     if (!pImage->HasParts(FLAG_EB) && !pImage->HasParts(FLAG_OS) && !pImage->HasParts(FLAG_VN))
         return true;
 
@@ -243,7 +243,7 @@ bool CUpdateWorker::RunPhase2()
         Trace(false, "Prepare phase 2 image fail\r\n");
         return Fail(RUN_PREPARE_FAILED);
     }
-    int nDownload = pLink->ProcessDownload(pImage, m_portIndex, 0);
+    int nDownload = pLink->ProcessDownload(pImage, m_nPortIndex, 0);
     if (nDownload != DOWNLOAD_OK)
     {
         Trace(false, "phase 2: download rev fail, ErrorCode = %d\r\n", nDownload);
@@ -251,7 +251,7 @@ bool CUpdateWorker::RunPhase2()
     }
     DownloadStage = 3;
     ShowCaption(IDS_STEP_UPDATE_ADDON);
-    if (!pLink->WaitAndProcessResponse(m_portIndex, ID_RESERVEOK))
+    if (!pLink->WaitAndProcessResponse(m_nPortIndex, ID_RESERVEOK))
     {
         Trace(false, "phase 2: program OS fail\r\n");
         return Fail(RUN_NOT_CONFIRMED);
@@ -277,13 +277,13 @@ bool CUpdateWorker::RunPhase2()
     pImage->m_nBufLen = dwOsLen;
     DownloadStage = 4;
     ShowCaption(IDS_STEP_DOWNLOAD_OS);
-    nDownload = pLink->ProcessDownload(pImage, m_portIndex, 0);
+    nDownload = pLink->ProcessDownload(pImage, m_nPortIndex, 0);
     if (nDownload != DOWNLOAD_OK)
     {
         Trace(false, "phase 2: download OS fail, ErrorCode = %d\r\n", nDownload);
         return Fail(RUN_DOWNLOAD_FAILED);
     }
-    if (!pLink->WaitAndProcessResponse(m_portIndex, ID_OSOK))
+    if (!pLink->WaitAndProcessResponse(m_nPortIndex, ID_OSOK))
     {
         Trace(false, "phase 2: program OS fail\r\n");
         return Fail(RUN_NOT_CONFIRMED);
@@ -310,7 +310,7 @@ void CUpdateWorker::RunClosing()
     // sent only from a buffer that was just prepared, never from a stale one.
     BYTE closingHeader[IMAGE_HEADER_SIZE] = {};
     if (pImage->PrepareOSOnMem(0, OS_TYPE_OS, closingHeader, sizeof(closingHeader)) != 0)
-        pLink->ProcessDownload(pImage, m_portIndex, CLOSING_COMMAND);
+        pLink->ProcessDownload(pImage, m_nPortIndex, CLOSING_COMMAND);
     pImage->m_pBuf = nullptr;
     pImage->m_nBufLen = 0;
 

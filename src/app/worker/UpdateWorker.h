@@ -79,7 +79,7 @@ private:
     UPDATE_RUN_CONFIG m_Config;
     const PlatformContext& m_Platform;
     int m_nResult = RUN_OK;
-    int m_portIndex = -1;
+    int m_nPortIndex = -1;
     BYTE* m_pBuf = nullptr;
     char m_szTempDir[MAX_PATH_LEN] = {};
     char m_szSavedDir[MAX_PATH_LEN] = {};
