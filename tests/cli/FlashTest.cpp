@@ -142,6 +142,7 @@ TEST_F(FlashTest, FailuresEndWithTheRunResult)
          "no download port appeared"},
         {"flash --legacy --port " + m_Dir.File("no-such-port") + " --time-scale 1000 " + strGood, 3,
          "no download port appeared"},
+        {"flash -v --simulate --time-scale 100 " + strBad, 11, "COSUtil::Parse ++"},
         {"flash " + strGood, 2, "--port"},
         {"flash --simulate --port /dev/null " + strGood, 2, ""},
     };
