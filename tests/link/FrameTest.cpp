@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <future>
 #include <random>
 #include <string>
@@ -18,15 +20,14 @@ namespace
 // The frame as the handset expects it, built independently of the link.
 std::vector<BYTE> ExpectedFrame(const std::vector<BYTE>& payload, DWORD dwCommand)
 {
-    std::vector<BYTE> frame(8);
+    std::vector<BYTE> frame(payload.size() + 10);
     WriteLE32(frame.data(), dwCommand);
     WriteLE32(frame.data() + 4, static_cast<DWORD>(payload.size() + 10));
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    std::copy(payload.begin(), payload.end(), frame.begin() + 8);
     WORD wSum = 0;
     for (BYTE b : payload)
         wSum = static_cast<WORD>(wSum + b);
-    frame.push_back(static_cast<BYTE>(wSum));
-    frame.push_back(static_cast<BYTE>(wSum >> 8));
+    WriteLE16(frame.data() + 8 + payload.size(), wSum);
     return frame;
 }
 
