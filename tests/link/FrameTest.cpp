@@ -49,19 +49,9 @@ std::vector<BYTE> Pattern(size_t nLen, unsigned nSeed)
     return bytes;
 }
 
-class FrameFixture : public ::testing::Test
+class FrameFixture : public CLinkTest
 {
 protected:
-    void SetUp() override
-    {
-        DownloadStage = 0;
-        m_Context.pClock = &m_Clock;
-        m_Context.pPortDriver = &m_Driver;
-        m_Context.pHost = &m_Host;
-        m_Context.pMessageBox = &m_Box;
-    }
-    void TearDown() override { DownloadStage = 0; }
-
     int Send(CDownloader& link, std::vector<BYTE>& buf, int portIndex, DWORD dwCommand)
     {
         COSUtil util;
@@ -69,12 +59,6 @@ protected:
         util.m_nBufLen = static_cast<DWORD>(buf.size());
         return link.ProcessDownload(&util, portIndex, dwCommand);
     }
-
-    CManualClock m_Clock;
-    CRecordingPortDriver m_Driver;
-    CVersionHost m_Host{true, 5, 1};
-    CRecordingMessageBox m_Box;
-    PlatformContext m_Context;
 };
 }
 

@@ -8,11 +8,15 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "common/LastError.h"
 #include "platform/Clock.h"
 #include "platform/HostSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/Platform.h"
 #include "platform/PortDriver.h"
+#include "link/Downloader.h"
 #include "support/VersionHost.h"
 
 
@@ -138,4 +142,26 @@ public:
         Boxes.push_back({pszText, pszCaption, uStyle});
         return MB_ANSWER_OK;
     }
+};
+
+// The link on fakes: a manual clock, a recording port driver, a 5.1 host (the file
+// transport) and a recording message box. Each test starts at download stage 0.
+class CLinkTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DownloadStage = 0;
+        m_Context.pClock = &m_Clock;
+        m_Context.pPortDriver = &m_Driver;
+        m_Context.pHost = &m_Host;
+        m_Context.pMessageBox = &m_Box;
+    }
+    void TearDown() override { DownloadStage = 0; }
+
+    CManualClock m_Clock;
+    CRecordingPortDriver m_Driver;
+    CVersionHost m_Host{true, 5, 1};
+    CRecordingMessageBox m_Box;
+    PlatformContext m_Context;
 };

@@ -13,23 +13,8 @@
 
 namespace
 {
-class PortsFixture : public ::testing::Test
+class PortsFixture : public CLinkTest
 {
-protected:
-    void SetUp() override
-    {
-        DownloadStage = 0;
-        m_Context.pClock = &m_Clock;
-        m_Context.pPortDriver = &m_Driver;
-        m_Context.pHost = &m_Host;
-        m_Context.pMessageBox = &m_Box;
-    }
-
-    CManualClock m_Clock;
-    CRecordingPortDriver m_Driver;
-    CVersionHost m_Host{true, 5, 1};
-    CRecordingMessageBox m_Box;
-    PlatformContext m_Context;
 };
 }
 
