@@ -1,16 +1,13 @@
 // vuqctl prepare --frame and vuqctl flash, run as a user runs them.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "cli/CliTest.h"
 #include "common/ByteOrder.h"
 #include "link/Downloader.h"
 #include "platform/sim/VirtualHandset.h"
@@ -18,35 +15,8 @@
 
 namespace
 {
-struct CLI_RUN
+class FlashTest : public CCliTest
 {
-    int nExit = -1;
-    std::string strOut;
-    std::string strErr;
-};
-
-std::string ReadAll(const std::string& strPath)
-{
-    std::ifstream file(strPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-class FlashTest : public ::testing::Test
-{
-protected:
-    CLI_RUN Run(const std::string& strArgs)
-    {
-        CLI_RUN result;
-        std::string strCmd = std::string(VUQCTL_PATH) + " " + strArgs + " >" + m_Dir.File("out.txt") + " 2>" +
-                             m_Dir.File("err.txt") + " </dev/null";
-        int nStatus = std::system(strCmd.c_str());
-        result.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-        result.strOut = ReadAll(m_Dir.File("out.txt"));
-        result.strErr = ReadAll(m_Dir.File("err.txt"));
-        return result;
-    }
-
-    CTempDir m_Dir;
 };
 
 // Keeps a fixed name pointing at the virtual handset's current pseudo-terminal, as

@@ -1,63 +1,26 @@
 // Runs the built vuqctl on builder images and checks exit codes, JSON and output bytes.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <set>
 
 #include <nlohmann/json.hpp>
 
+#include "cli/CliTest.h"
 #include "image/ImageFormat.h"
 #include "support/ImageBuilder.h"
 
 namespace
 {
-struct RUN_RESULT
-{
-    int nExit = -1;
-    std::string strOut;
-    std::string strErr;
-};
-
-std::string ReadAll(const std::string& strPath)
-{
-    std::ifstream file(strPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-std::vector<BYTE> ReadBytes(const std::string& strPath)
-{
-    std::string strData = ReadAll(strPath);
-    return std::vector<BYTE>(strData.begin(), strData.end());
-}
-
-class VuqctlTest : public ::testing::Test
+class VuqctlTest : public CCliTest
 {
 protected:
-    RUN_RESULT Run(const std::string& strArgs)
-    {
-        RUN_RESULT result;
-        std::string strCmd = std::string(VUQCTL_PATH) + " " + strArgs + " >" + m_Dir.File("out.txt") + " 2>" +
-                             m_Dir.File("err.txt");
-        int nStatus = std::system(strCmd.c_str());
-        result.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-        result.strOut = ReadAll(m_Dir.File("out.txt"));
-        result.strErr = ReadAll(m_Dir.File("err.txt"));
-        return result;
-    }
-
     std::string Write(const CImageBuilder& image, const std::string& strName = "image.dat")
     {
         std::string strPath = m_Dir.File(strName);
         EXPECT_TRUE(image.WriteTo(strPath));
         return strPath;
     }
-
-    CTempDir m_Dir;
 };
 
 std::set<std::string> Keys(const nlohmann::json& object)
@@ -100,7 +63,7 @@ TEST_F(VuqctlTest, InfoJsonKeysFollowHowFarTheParseGot)
     {
         CImageBuilder image;
         test.change(image);
-        RUN_RESULT result = Run("info --json " + Write(image));
+        CLI_RUN result = Run("info --json " + Write(image));
         EXPECT_EQ(test.nExit, result.nExit) << test.pszName;
         nlohmann::json info = nlohmann::json::parse(result.strOut, nullptr, false);
         ASSERT_TRUE(info.is_object()) << test.pszName << ": " << result.strOut;
@@ -113,7 +76,7 @@ TEST_F(VuqctlTest, InfoJsonValues)
 {
     CImageBuilder image;
     image.SetOsPartBlocks(3).SetReserveBlocks(2).SetSize(5, 99).SetVersionText("VUQ 2.01.00 ABC");
-    RUN_RESULT result = Run("info --json " + Write(image));
+    CLI_RUN result = Run("info --json " + Write(image));
     ASSERT_EQ(0, result.nExit) << result.strErr;
     nlohmann::json info = nlohmann::json::parse(result.strOut);
     EXPECT_EQ(image.ImageFlag(), info["image_flag"]);
@@ -144,7 +107,7 @@ TEST_F(VuqctlTest, InfoJsonValues)
 
 TEST_F(VuqctlTest, InfoSummaryAndErrors)
 {
-    RUN_RESULT result = Run("info " + Write(CImageBuilder()));
+    CLI_RUN result = Run("info " + Write(CImageBuilder()));
     EXPECT_EQ(0, result.nExit);
     EXPECT_NE(std::string::npos, result.strOut.find("VUQ 1.00.07 WWE"));
     EXPECT_NE(std::string::npos, result.strOut.find("MOT Agent File"));
@@ -169,7 +132,7 @@ TEST_F(VuqctlTest, EveryVerbHasHelp)
 {
     for (const char* pszVerb : {"info", "prepare", "extract", "flash"})
     {
-        RUN_RESULT result = Run(std::string(pszVerb) + " --help");
+        CLI_RUN result = Run(std::string(pszVerb) + " --help");
         EXPECT_EQ(0, result.nExit) << pszVerb;
         EXPECT_NE(std::string::npos, result.strOut.find("IMAGE")) << pszVerb;
     }
@@ -198,7 +161,7 @@ TEST_F(VuqctlTest, PrepareWritesThePreparedImage)
     for (const auto& test : cases)
     {
         std::string strOut = m_Dir.File("out.bin");
-        RUN_RESULT result = Run(std::string("prepare ") + test.pszArgs + " " + strImage + " " + strOut);
+        CLI_RUN result = Run(std::string("prepare ") + test.pszArgs + " " + strImage + " " + strOut);
         ASSERT_EQ(0, result.nExit) << test.pszArgs << ": " << result.strErr;
         EXPECT_EQ(test.pExpected->PreparedImage(test.dwFlag, test.nOsType), ReadBytes(strOut)) << test.pszArgs;
     }
@@ -225,7 +188,7 @@ TEST_F(VuqctlTest, PrepareFailuresSayWhy)
     };
     for (const auto& test : cases)
     {
-        RUN_RESULT result = Run("prepare " + test.strArgs);
+        CLI_RUN result = Run("prepare " + test.strArgs);
         EXPECT_EQ(test.nExit, result.nExit) << test.strArgs;
         EXPECT_NE(std::string::npos, result.strErr.find(test.pszReason)) << test.strArgs << ": " << result.strErr;
     }
@@ -239,13 +202,13 @@ TEST_F(VuqctlTest, ExtractWritesEachPart)
     for (int nPart = PART_RESERVE; nPart <= PART_MOT_FILE; ++nPart)
     {
         std::string strOut = m_Dir.File("part.bin");
-        RUN_RESULT result = Run("extract --part " + std::to_string(nPart) + " " + strImage + " " + strOut);
+        CLI_RUN result = Run("extract --part " + std::to_string(nPart) + " " + strImage + " " + strOut);
         ASSERT_EQ(0, result.nExit) << nPart << ": " << result.strErr;
         EXPECT_EQ(image.PartBytes(nPart), ReadBytes(strOut)) << nPart;
     }
     for (const char* pszPart : {"14", "23", "x"})
         EXPECT_EQ(2, Run(std::string("extract --part ") + pszPart + " " + strImage + " " + m_Dir.File("p")).nExit);
-    RUN_RESULT result = Run("extract --part 16 " + Write(CImageBuilder().SetTrailingBytes(-1)) + " " + m_Dir.File("p"));
+    CLI_RUN result = Run("extract --part 16 " + Write(CImageBuilder().SetTrailingBytes(-1)) + " " + m_Dir.File("p"));
     EXPECT_EQ(1, result.nExit);
     EXPECT_NE(std::string::npos, result.strErr.find("102"));
 }
