@@ -73,6 +73,32 @@ void CUpdateWorker::FreeBuffer()
     m_pBuf = nullptr;
 }
 
+bool CUpdateWorker::PrepareImage(DWORD dwMask, int nOsType, bool bSetKey10, const char* pszFailTrace)
+{
+    COSUtil* pImage = m_Config.pOSUtil;
+    // The buffer is 10 bytes longer than the image: the link frames it in place.
+    DWORD dwRequired = pImage->PrepareOSOnMem(dwMask, nOsType, nullptr, 0);
+    if (dwRequired == 0 || dwRequired > 0xFFFFFFFFu - FRAME_OVERHEAD)
+    {
+        Trace(false, "%s", pszFailTrace);
+        return Fail(RUN_PREPARE_FAILED);
+    }
+    DWORD dwLen = dwRequired + FRAME_OVERHEAD;
+    if (AllocateBuffer(dwLen) == nullptr)
+        return Fail(RUN_ALLOC_FAILED);
+
+    pImage->m_pBuf = m_pBuf;
+    pImage->m_nBufLen = dwLen;
+    if (bSetKey10)
+        pImage->SetKey10(UPDATE_KEY10);
+    if (pImage->PrepareOSOnMem(dwMask, nOsType, m_pBuf, dwLen) == 0)
+    {
+        Trace(false, "%s", pszFailTrace);
+        return Fail(RUN_PREPARE_FAILED);
+    }
+    return true;
+}
+
 bool CUpdateWorker::SetUp()
 {
     if (m_Config.bManageHost)
@@ -154,25 +180,9 @@ bool CUpdateWorker::RunPhase1()
     Trace(false, "**************************start download phase 1************************\r\n");
     ShowCaption(IDS_STEP_DOWNLOAD_SYSTEM);
 
-    DWORD dwMask = pImage->m_dwImageFlag & PHASE1_MASK;
-    DWORD dwRequired = pImage->PrepareOSOnMem(dwMask, OS_TYPE_OS, nullptr, 0);
-    if (dwRequired == 0 || dwRequired > 0xFFFFFFFFu - FRAME_OVERHEAD)
-    {
-        Trace(false, "Prepare phase 1 image fail\r\n");
-        return Fail(RUN_PREPARE_FAILED);
-    }
-    DWORD dwLen = dwRequired + FRAME_OVERHEAD;
-    if (AllocateBuffer(dwLen) == nullptr)
-        return Fail(RUN_ALLOC_FAILED);
-
-    pImage->m_pBuf = m_pBuf;
-    pImage->m_nBufLen = dwLen;
-    pImage->SetKey10(UPDATE_KEY10);
-    if (pImage->PrepareOSOnMem(dwMask, OS_TYPE_OS, m_pBuf, dwLen) == 0)
-    {
-        Trace(false, "Prepare phase 1 image fail\r\n");
-        return Fail(RUN_PREPARE_FAILED);
-    }
+    // Every header from phase 1 on carries the updater's "Key10".
+    if (!PrepareImage(pImage->m_dwImageFlag & PHASE1_MASK, OS_TYPE_OS, true, "Prepare phase 1 image fail\r\n"))
+        return false;
 
     m_nPortIndex = pLink->WaitForAnyUSBConnect();
     if (m_nPortIndex == -1)
@@ -228,21 +238,9 @@ bool CUpdateWorker::RunPhase2()
     DownloadStage = 2;
     ShowCaption(IDS_STEP_DOWNLOAD_ADDON);
 
-    DWORD dwMask = pImage->m_dwImageFlag & ~PHASE2_CLEAR_MASK;
-    DWORD dwRequired = pImage->PrepareOSOnMem(dwMask, OS_TYPE_RESERVE, nullptr, 0);
-    if (dwRequired == 0 || dwRequired > 0xFFFFFFFFu - FRAME_OVERHEAD)
-    {
-        Trace(false, "Prepare phase 2 image fail\r\n");
-        return Fail(RUN_PREPARE_FAILED);
-    }
-    DWORD dwLen = dwRequired + FRAME_OVERHEAD;
-    if (AllocateBuffer(dwLen) == nullptr)
-        return Fail(RUN_ALLOC_FAILED);
-    if (pImage->PrepareOSOnMem(dwMask, OS_TYPE_RESERVE, m_pBuf, dwLen) == 0)
-    {
-        Trace(false, "Prepare phase 2 image fail\r\n");
-        return Fail(RUN_PREPARE_FAILED);
-    }
+    if (!PrepareImage(pImage->m_dwImageFlag & ~PHASE2_CLEAR_MASK, OS_TYPE_RESERVE, false,
+                      "Prepare phase 2 image fail\r\n"))
+        return false;
     int nDownload = pLink->ProcessDownload(pImage, m_nPortIndex, 0);
     if (nDownload != DOWNLOAD_OK)
     {

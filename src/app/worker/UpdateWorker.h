@@ -69,6 +69,8 @@ private:
     bool RunPhase2();
     void RunClosing();
 
+    // Sizes, allocates and prepares an image into the current download buffer.
+    bool PrepareImage(DWORD dwMask, int nOsType, bool bSetKey10, const char* pszFailTrace);
     bool Fail(int nResult);
     void Warn(const char* pszText);
     void ShowCaption(UINT nStringId);
