@@ -188,14 +188,12 @@ bool CLibUsbBulk::Initialize(PORT_HANDLE hDevice, BULK_HANDLE* phUsb)
     return true;
 }
 
-bool CLibUsbBulk::QueryInterfaceSettings(BULK_HANDLE hUsb, BYTE bAlternateSetting,
-                                         USB_INTERFACE_DESCRIPTOR* pDescriptor)
+// Runs fnUse on the claimed interface's alternate setting of the device's active
+// configuration; false (with the thread's last error) when there is no such setting
+// or fnUse finds nothing in it.
+template <typename FN>
+bool CLibUsbBulk::WithAltSetting(BULK_HANDLE hUsb, BYTE bAlternateSetting, FN fnUse)
 {
-    if (!Resolve(BULK_QUERY_INTERFACE_SETTINGS) || hUsb == nullptr || pDescriptor == nullptr)
-    {
-        SetLastErrorCode(EINVAL);
-        return false;
-    }
     const LIBUSB_ENTRY_POINTS& e = *m_pEntry;
     libusb_config_descriptor* pConfig = nullptr;
     int nError = e.pfnGetActiveConfig(e.pfnGetDevice(InterfaceOf(hUsb)->pHandle), &pConfig);
@@ -204,11 +202,24 @@ bool CLibUsbBulk::QueryInterfaceSettings(BULK_HANDLE hUsb, BYTE bAlternateSettin
         SetLastErrorCode(ErrnoOf(nError));
         return false;
     }
-    bool bOk = false;
-    if (CLAIMED_INTERFACE < pConfig->bNumInterfaces &&
-        bAlternateSetting < pConfig->interface[CLAIMED_INTERFACE].num_altsetting)
+    bool bOk = CLAIMED_INTERFACE < pConfig->bNumInterfaces &&
+               bAlternateSetting < pConfig->interface[CLAIMED_INTERFACE].num_altsetting &&
+               fnUse(pConfig->interface[CLAIMED_INTERFACE].altsetting[bAlternateSetting]);
+    if (!bOk)
+        SetLastErrorCode(ENOENT);
+    e.pfnFreeConfig(pConfig);
+    return bOk;
+}
+
+bool CLibUsbBulk::QueryInterfaceSettings(BULK_HANDLE hUsb, BYTE bAlternateSetting,
+                                         USB_INTERFACE_DESCRIPTOR* pDescriptor)
+{
+    if (!Resolve(BULK_QUERY_INTERFACE_SETTINGS) || hUsb == nullptr || pDescriptor == nullptr)
     {
-        const libusb_interface_descriptor& d = pConfig->interface[CLAIMED_INTERFACE].altsetting[bAlternateSetting];
+        SetLastErrorCode(EINVAL);
+        return false;
+    }
+    return WithAltSetting(hUsb, bAlternateSetting, [pDescriptor](const libusb_interface_descriptor& d) {
         pDescriptor->bLength = d.bLength;
         pDescriptor->bDescriptorType = d.bDescriptorType;
         pDescriptor->bInterfaceNumber = d.bInterfaceNumber;
@@ -218,14 +229,8 @@ bool CLibUsbBulk::QueryInterfaceSettings(BULK_HANDLE hUsb, BYTE bAlternateSettin
         pDescriptor->bInterfaceSubClass = d.bInterfaceSubClass;
         pDescriptor->bInterfaceProtocol = d.bInterfaceProtocol;
         pDescriptor->iInterface = d.iInterface;
-        bOk = true;
-    }
-    else
-    {
-        SetLastErrorCode(ENOENT);
-    }
-    e.pfnFreeConfig(pConfig);
-    return bOk;
+        return true;
+    });
 }
 
 bool CLibUsbBulk::QueryPipe(BULK_HANDLE hUsb, BYTE bAlternateSetting, BYTE bPipeIndex, WINUSB_PIPE_INFORMATION* pPipe)
@@ -235,33 +240,16 @@ bool CLibUsbBulk::QueryPipe(BULK_HANDLE hUsb, BYTE bAlternateSetting, BYTE bPipe
         SetLastErrorCode(EINVAL);
         return false;
     }
-    const LIBUSB_ENTRY_POINTS& e = *m_pEntry;
-    libusb_config_descriptor* pConfig = nullptr;
-    int nError = e.pfnGetActiveConfig(e.pfnGetDevice(InterfaceOf(hUsb)->pHandle), &pConfig);
-    if (nError != LIBUSB_SUCCESS)
-    {
-        SetLastErrorCode(ErrnoOf(nError));
-        return false;
-    }
-    bool bOk = false;
-    if (CLAIMED_INTERFACE < pConfig->bNumInterfaces &&
-        bAlternateSetting < pConfig->interface[CLAIMED_INTERFACE].num_altsetting)
-    {
-        const libusb_interface_descriptor& d = pConfig->interface[CLAIMED_INTERFACE].altsetting[bAlternateSetting];
-        if (bPipeIndex < d.bNumEndpoints)
-        {
-            const libusb_endpoint_descriptor& ep = d.endpoint[bPipeIndex];
-            pPipe->PipeType = ep.bmAttributes & 0x03;
-            pPipe->PipeId = ep.bEndpointAddress;
-            pPipe->MaximumPacketSize = ep.wMaxPacketSize;
-            pPipe->Interval = ep.bInterval;
-            bOk = true;
-        }
-    }
-    if (!bOk)
-        SetLastErrorCode(ENOENT);
-    e.pfnFreeConfig(pConfig);
-    return bOk;
+    return WithAltSetting(hUsb, bAlternateSetting, [pPipe, bPipeIndex](const libusb_interface_descriptor& d) {
+        if (bPipeIndex >= d.bNumEndpoints)
+            return false;
+        const libusb_endpoint_descriptor& ep = d.endpoint[bPipeIndex];
+        pPipe->PipeType = ep.bmAttributes & 0x03;
+        pPipe->PipeId = ep.bEndpointAddress;
+        pPipe->MaximumPacketSize = ep.wMaxPacketSize;
+        pPipe->Interval = ep.bInterval;
+        return true;
+    });
 }
 
 bool CLibUsbBulk::ReadPipe(BULK_HANDLE hUsb, BYTE bPipeId, BYTE* pBuf, DWORD dwLen, DWORD* pdwRead)

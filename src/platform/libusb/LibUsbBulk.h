@@ -41,6 +41,9 @@ public:
     bool Free(BULK_HANDLE hUsb) override;
 
 private:
+    template <typename FN>
+    bool WithAltSetting(BULK_HANDLE hUsb, BYTE bAlternateSetting, FN fnUse);
+
     void* m_hLibrary = nullptr;
     void* m_pContext = nullptr;   // libusb_context
     LIBUSB_ENTRY_POINTS* m_pEntry;
