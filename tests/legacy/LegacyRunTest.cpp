@@ -436,7 +436,7 @@ enum IMAGE_MODE
 struct FAIL_CASE
 {
     const char* pszName;
-    void (*pfnSpec)(LEGACY_IMAGE_LAYOUT&);
+    void (*pfnLayout)(LEGACY_IMAGE_LAYOUT&);
     IMAGE_MODE nMode;
     std::vector<std::string> replies;   // per frame
     int nFaultFrame;                    // -1: no write fault
@@ -467,8 +467,8 @@ TEST_P(CRunFailures, EndTheRunWithThree)
     layout.dwFlag = FLAGS_ALL;
     layout.dwGsm1 = 300;
     layout.dwGsm2 = 5000;
-    if (test.pfnSpec != nullptr)
-        test.pfnSpec(layout);
+    if (test.pfnLayout != nullptr)
+        test.pfnLayout(layout);
     CLegacyImage image(layout);
     LEGACY_RUN_CONFIG config = Config();
     switch (test.nMode)

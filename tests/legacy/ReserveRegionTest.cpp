@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include <cstring>
+#include <ostream>
 
 #include "LegacyImage.h"
 #include "TestFiles.h"
@@ -24,8 +23,21 @@ void PrintTo(const LOOKUP_CASE& value, std::ostream* pStream)
     *pStream << value.pszName;
 }
 
+// Looks for the "REV" entry in an image file holding these bytes.
+bool LookUpRev(const std::vector<BYTE>& bytes)
+{
+    std::FILE* pFile = TempFileWith(bytes);
+    EXPECT_NE(pFile, nullptr);
+    if (pFile == nullptr)
+        return false;
+    RESERVE_ENTRY_REQUEST request{};
+    std::strcpy(request.szName, "REV");
+    bool bResult = DefineReserveRegion(pFile, &request);
+    std::fclose(pFile);
+    return bResult;
+}
 
-LEGACY_IMAGE_LAYOUT Spec(void (*pfnChange)(LEGACY_IMAGE_LAYOUT&))
+LEGACY_IMAGE_LAYOUT WithLayout(void (*pfnChange)(LEGACY_IMAGE_LAYOUT&))
 {
     LEGACY_IMAGE_LAYOUT layout;
     layout.dwOsBlocks = 3;
@@ -66,30 +78,30 @@ TEST_P(CReserveLookup, FindsTheLayoutAtTheFirstBootBlock)
 INSTANTIATE_TEST_SUITE_P(
     Layouts, CReserveLookup,
     ::testing::Values(
-        LOOKUP_CASE{"FirstBlock", Spec([](LEGACY_IMAGE_LAYOUT&) {}), true, true, 2},
-        LOOKUP_CASE{"SecondBlock", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.nLayoutBlock = 1; }), true, true, 2},
+        LOOKUP_CASE{"FirstBlock", WithLayout([](LEGACY_IMAGE_LAYOUT&) {}), true, true, 2},
+        LOOKUP_CASE{"SecondBlock", WithLayout([](LEGACY_IMAGE_LAYOUT& s) { s.nLayoutBlock = 1; }), true, true, 2},
         LOOKUP_CASE{"RevAfterOtherEntries",
-                    Spec([](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"XIP", 0, 7}, {"REVX", 0, 8}, {"REV", 3, 1}}; }),
+                    WithLayout([](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"XIP", 0, 7}, {"REVX", 0, 8}, {"REV", 3, 1}}; }),
                     true, true, 1},
-        LOOKUP_CASE{"FirstOfTwoRev", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"REV", 0, 4}, {"REV", 0, 5}}; }),
+        LOOKUP_CASE{"FirstOfTwoRev", WithLayout([](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"REV", 0, 4}, {"REV", 0, 5}}; }),
                     true, true, 4},
-        LOOKUP_CASE{"NoRevEntry", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"XIP", 0, 7}}; }), true, false, 0},
+        LOOKUP_CASE{"NoRevEntry", WithLayout([](LEGACY_IMAGE_LAYOUT& s) { s.entries = {{"XIP", 0, 7}}; }), true, false, 0},
         // Only four entries are kept: a "REV" in fifth place is not seen.
         LOOKUP_CASE{"RevFifth",
-                    Spec([](LEGACY_IMAGE_LAYOUT& s) {
+                    WithLayout([](LEGACY_IMAGE_LAYOUT& s) {
                         s.entries = {{"A", 0, 1}, {"B", 0, 1}, {"C", 0, 1}, {"D", 0, 1}, {"REV", 0, 2}};
                     }),
                     true, false, 0},
         LOOKUP_CASE{"RevFourth",
-                    Spec([](LEGACY_IMAGE_LAYOUT& s) {
+                    WithLayout([](LEGACY_IMAGE_LAYOUT& s) {
                         s.entries = {{"A", 0, 1}, {"B", 0, 1}, {"C", 0, 1}, {"REV", 0, 2}, {"E", 0, 1}};
                     }),
                     true, true, 2},
-        LOOKUP_CASE{"TableShorterThanOneEntry", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.dwTableSizeOverride = 15; }), false,
+        LOOKUP_CASE{"TableShorterThanOneEntry", WithLayout([](LEGACY_IMAGE_LAYOUT& s) { s.dwTableSizeOverride = 15; }), false,
                     false, 0},
-        LOOKUP_CASE{"NoSignature", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.bLayoutSignature = false; }), false, false, 0},
-        LOOKUP_CASE{"NoBootSector", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.nLayoutBlock = -1; }), false, false, 0},
-        LOOKUP_CASE{"LayoutWithoutBootSector", Spec([](LEGACY_IMAGE_LAYOUT& s) { s.bBootSector = false; }), false,
+        LOOKUP_CASE{"NoSignature", WithLayout([](LEGACY_IMAGE_LAYOUT& s) { s.bLayoutSignature = false; }), false, false, 0},
+        LOOKUP_CASE{"NoBootSector", WithLayout([](LEGACY_IMAGE_LAYOUT& s) { s.nLayoutBlock = -1; }), false, false, 0},
+        LOOKUP_CASE{"LayoutWithoutBootSector", WithLayout([](LEGACY_IMAGE_LAYOUT& s) { s.bBootSector = false; }), false,
                     false, 0}),
     [](const ::testing::TestParamInfo<LOOKUP_CASE>& paramInfo) { return paramInfo.param.pszName; });
 
@@ -104,12 +116,7 @@ TEST(ReserveLookup, FirstBootBlockWithoutLayoutRefusesTheImage)
     bytes[IMAGE_HEADER_SIZE] = 0xE9;
     bytes[IMAGE_HEADER_SIZE + 510] = 0x55;
     bytes[IMAGE_HEADER_SIZE + 511] = 0xAA;
-    std::FILE* pFile = TempFileWith(bytes);
-    ASSERT_NE(pFile, nullptr);
-    RESERVE_ENTRY_REQUEST request{};
-    std::strcpy(request.szName, "REV");
-    EXPECT_FALSE(DefineReserveRegion(pFile, &request));
-    std::fclose(pFile);
+    EXPECT_FALSE(LookUpRev(bytes));
 }
 
 TEST(ReserveLookup, BootSectorInsideABlockIsNotFound)
@@ -124,12 +131,7 @@ TEST(ReserveLookup, BootSectorInsideABlockIsNotFound)
     std::vector<BYTE> bytes = image.Bytes();
     std::memcpy(bytes.data() + IMAGE_HEADER_SIZE + 5 * SECTOR_SIZE, shiftedImage.Bytes().data() + IMAGE_HEADER_SIZE,
                 2 * SECTOR_SIZE);
-    std::FILE* pFile = TempFileWith(bytes);
-    ASSERT_NE(pFile, nullptr);
-    RESERVE_ENTRY_REQUEST request{};
-    std::strcpy(request.szName, "REV");
-    EXPECT_FALSE(DefineReserveRegion(pFile, &request));
-    std::fclose(pFile);
+    EXPECT_FALSE(LookUpRev(bytes));
 }
 
 TEST(ReserveLookup, FileShorterThanOneBlockHasNoLayout)
@@ -137,12 +139,7 @@ TEST(ReserveLookup, FileShorterThanOneBlockHasNoLayout)
     LEGACY_IMAGE_LAYOUT layout;
     CLegacyImage image(layout);
     std::vector<BYTE> bytes(image.Bytes().begin(), image.Bytes().begin() + IMAGE_HEADER_SIZE + BLOCK_SIZE - 1);
-    std::FILE* pFile = TempFileWith(bytes);
-    ASSERT_NE(pFile, nullptr);
-    RESERVE_ENTRY_REQUEST request{};
-    std::strcpy(request.szName, "REV");
-    EXPECT_FALSE(DefineReserveRegion(pFile, &request));
-    std::fclose(pFile);
+    EXPECT_FALSE(LookUpRev(bytes));
 }
 
 TEST(VersionText, DecryptsUpToTheFirstStoredZero)
