@@ -1,14 +1,20 @@
 // The file transport on Linux device nodes. A tty (a USB serial adapter, a
 // pseudo-terminal) is put in raw mode when it is opened: no echo, no CR/LF
 // translation, no signal characters, 8-bit bytes, so frames and reply lines cross
-// unchanged. Its reads return after about 100 ms when nothing has arrived (VMIN 0,
-// VTIME 1), so the callers' time limits can run.
+// unchanged.
 //
-// Time-outs: on a tty ReadTotalTimeoutConstant becomes VTIME in deciseconds
-// (rounded up, 1..255; 0 selects the driver's own 100 ms) with VMIN 0; the other
-// two fields are remembered only. On a node that is not a tty (a regular file, a
-// pipe, a USB device node) reads and writes are plain, and the time-outs are
-// remembered for GetTimeouts but have no effect.
+// Every node is held exclusively while it is open: an advisory lock (flock) that
+// other well-behaved programs and this driver respect, and on a tty TIOCEXCL, so a
+// modem prober or a terminal cannot open the handset's port and write into a
+// download or eat its reply lines.
+//
+// Every node is driven without blocking and waited on with poll, so no call hangs
+// whatever the node's driver does with the terminal's own time-outs:
+// - a read returns with what has arrived, or after ReadTotalTimeoutConstant ms (0
+//   selects 100 ms) with nothing; the other two fields are remembered only. A
+//   node that has nothing more (a regular file at its end) returns at once with
+//   nothing, and the caller paces such reads;
+// - a write fails with ETIMEDOUT once nothing could go out for the write limit.
 //
 // A read that finds the node hung up (the device went away; for a pipe, the
 // writer closed) fails with EIO instead of reporting an empty read.
@@ -22,6 +28,8 @@
 class CTtyPortDriver : public IPortDriver
 {
 public:
+    explicit CTtyPortDriver(DWORD dwWriteLimitMs = PORT_WRITE_LIMIT_MS);
+
     PORT_HANDLE Open(const char* pszName) override;
     bool Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* pdwRead) override;
     bool Write(PORT_HANDLE hPort, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten) override;
@@ -34,6 +42,9 @@ public:
     static bool MakeRaw(int nFd);
 
 private:
+    DWORD ReadTimeoutMs(PORT_HANDLE hPort);
+
+    DWORD m_dwWriteLimitMs;
     std::mutex m_csTimeouts;
     std::map<PORT_HANDLE, PORT_TIMEOUTS> m_Timeouts;
 };
