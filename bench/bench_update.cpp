@@ -163,7 +163,7 @@ public:
     }
     bool Write(PORT_HANDLE hPort, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten) override
     {
-        bool bOsFrame = DownloadStage.load() == 4 && m_nOsBytes < m_nOsFrameBytes;
+        bool bOsFrame = m_pLink != nullptr && m_pLink->GetDownloadStage() == 4 && m_nOsBytes < m_nOsFrameBytes;
         if (bOsFrame && m_nOsBytes == 0)
             m_tpOsStart = std::chrono::steady_clock::now();
         bool bOk = m_Tty.Write(hPort, pBuf, dwLen, pdwWritten);
@@ -186,6 +186,8 @@ public:
     }
     void Close(PORT_HANDLE hPort) override { m_Tty.Close(hPort); }
 
+    // The link whose download stage tells the operating-system frame.
+    void SetLink(const CDownloader* pLink) { m_pLink = pLink; }
     size_t TotalBytes() const { return m_nTotalBytes; }
     double OsSeconds() const { return m_nOsBytes >= m_nOsFrameBytes ? Seconds(m_tpOsStart, m_tpOsEnd) : -1; }
     // From tpRunStart to the OS frame's first piece.
@@ -198,6 +200,7 @@ public:
 
 private:
     CTtyPortDriver m_Tty;
+    const CDownloader* m_pLink = nullptr;
     size_t m_nOsFrameBytes;
     size_t m_nOsBytes = 0;
     size_t m_nTotalBytes = 0;
@@ -375,6 +378,7 @@ UPDATE_FIGURES RunUpdate(const std::string& strImage, const CImageBuilder& image
     context.pClock = &clock;
     context.pPortDriver = &port;
     CDownloader link(context);
+    port.SetLink(&link);
     CDeviceChangeHandler handler(link);
     CHandsetProcess handset;
     if (!handset.Start(&handler))

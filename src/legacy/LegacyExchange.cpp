@@ -8,6 +8,7 @@
 
 #include "common/ByteOrder.h"
 #include "common/Trace.h"
+#include "link/FileTransport.h"
 #include "res/Strings.h"
 
 namespace
@@ -30,28 +31,23 @@ void ShowSizeProblem(IProgressView* pView)
 }
 }
 
-WORD LegacyByteSum(const BYTE* pBuf, DWORD dwLen, WORD wStart)
-{
-    WORD wSum = wStart;
-    for (DWORD i = 0; i < dwLen; ++i)
-        wSum = static_cast<WORD>(wSum + pBuf[i]);
-    return wSum;
-}
-
 void FormatLegacyPortName(char* pszBuf, size_t nLen, int nIndex)
 {
     std::snprintf(pszBuf, nLen, "\\\\.\\wceusbsh00%d", nIndex);
 }
 
-PORT_HANDLE OpenPort(IPortDriver& port, const char* pszName)
+std::unique_ptr<ITransport> OpenPort(IPortDriver& port, IClock& clock, const char* pszName, PORT_HANDLE* phPort)
 {
-    if (pszName == nullptr)
-        return INVALID_PORT;
-    return port.Open(pszName);
+    PORT_HANDLE hPort = pszName != nullptr ? port.Open(pszName) : INVALID_PORT;
+    if (phPort != nullptr)
+        *phPort = hPort;
+    if (hPort == INVALID_PORT)
+        return nullptr;
+    return std::make_unique<CFileTransport>(port, clock, hPort);
 }
 
-bool DownloadFromFile(IPortDriver& port, PORT_HANDLE hPort, std::FILE* pFile, DWORD dwOffset, DWORD dwLen,
-                      DWORD dwValue, IProgressView* pView)
+bool DownloadFromFile(ITransport* pTransport, std::FILE* pFile, DWORD dwOffset, DWORD dwLen, DWORD dwValue,
+                      IProgressView* pView)
 {
     IProgressBar* pOverall = pView != nullptr ? pView->GetBar(PROGRESS_BAR_OVERALL) : nullptr;
     IProgressBar* pStep = pView != nullptr ? pView->GetBar(PROGRESS_BAR_STEP) : nullptr;
@@ -65,8 +61,8 @@ bool DownloadFromFile(IPortDriver& port, PORT_HANDLE hPort, std::FILE* pFile, DW
 
     long nSavedPos = std::ftell(pFile);
     long long llFileLen = FileLength(pFile);
-    QWORD qwFrameLen = static_cast<QWORD>(dwLen) + LEGACY_FRAME_OVERHEAD;
-    if (hPort == INVALID_PORT || llFileLen < 0 || dwOffset > static_cast<QWORD>(llFileLen) ||
+    QWORD qwFrameLen = static_cast<QWORD>(dwLen) + FRAME_OVERHEAD;
+    if (pTransport == nullptr || llFileLen < 0 || dwOffset > static_cast<QWORD>(llFileLen) ||
         static_cast<QWORD>(dwOffset) + dwLen > static_cast<QWORD>(llFileLen) || qwFrameLen > 0xFFFFFFFFu)
     {
         Trace(false, "DownloadFromFile: refused, offset %u length %u file length %lld\r\n", dwOffset, dwLen,
@@ -86,7 +82,7 @@ bool DownloadFromFile(IPortDriver& port, PORT_HANDLE hPort, std::FILE* pFile, DW
     // The frame is produced as one stream (head, data, checksum) cut into writes of
     // at most 12288 bytes; the checksum bytes land wherever the stream puts them, so
     // any length, also one below a single write, goes out as one correct frame.
-    const QWORD qwChecksumPos = LEGACY_FRAME_HEAD_SIZE + static_cast<QWORD>(dwLen);
+    const QWORD qwChecksumPos = FRAME_HEAD_SIZE + static_cast<QWORD>(dwLen);
     QWORD qwSent = 0;
     DWORD dwDataLeft = dwLen;
     WORD wSum = 0;
@@ -99,9 +95,8 @@ bool DownloadFromFile(IPortDriver& port, PORT_HANDLE hPort, std::FILE* pFile, DW
         DWORD dwFill = 0;
         if (qwSent == 0)
         {
-            WriteLE32(pBuf.get(), dwValue);
-            WriteLE32(pBuf.get() + 4, static_cast<DWORD>(qwFrameLen));
-            dwFill = LEGACY_FRAME_HEAD_SIZE;
+            WriteFrameHead(pBuf.get(), dwValue, static_cast<DWORD>(qwFrameLen));
+            dwFill = FRAME_HEAD_SIZE;
         }
         DWORD dwData = dwPiece - dwFill < dwDataLeft ? dwPiece - dwFill : dwDataLeft;
         if (dwData > 0)
@@ -112,7 +107,7 @@ bool DownloadFromFile(IPortDriver& port, PORT_HANDLE hPort, std::FILE* pFile, DW
                 bOk = false;
                 break;
             }
-            wSum = LegacyByteSum(pBuf.get() + dwFill, dwData, wSum);
+            wSum = FrameChecksum(pBuf.get() + dwFill, dwData, wSum);
             dwFill += dwData;
             dwDataLeft -= dwData;
         }
@@ -128,8 +123,7 @@ bool DownloadFromFile(IPortDriver& port, PORT_HANDLE hPort, std::FILE* pFile, DW
             pStep->SetPos(nWrites + 1);
 
         DWORD dwWritten = 0;
-        bool bWrote = port.Write(hPort, pBuf.get(), dwPiece, &dwWritten);
-        if (!bWrote || dwWritten != dwPiece)
+        if (!WriteFramePiece(*pTransport, pBuf.get(), dwPiece, &dwWritten))
         {
             Trace(false, "DownloadFromFile: write %d failed, %u of %u bytes\r\n", nWrites + 1, dwWritten, dwPiece);
             if (nWrites > 0)
@@ -145,16 +139,14 @@ bool DownloadFromFile(IPortDriver& port, PORT_HANDLE hPort, std::FILE* pFile, DW
     return bOk;
 }
 
-bool SendClosingFrame(IPortDriver& port, PORT_HANDLE hPort, DWORD dwCommand)
+bool SendClosingFrame(ITransport* pTransport, DWORD dwCommand)
 {
-    if (hPort == INVALID_PORT)
+    if (pTransport == nullptr)
         return false;
     BYTE frame[LEGACY_CLOSING_FRAME_SIZE] = {};
-    WriteLE32(frame, dwCommand);
-    WriteLE32(frame + 4, LEGACY_CLOSING_FRAME_SIZE);
+    WriteFrameHead(frame, dwCommand, LEGACY_CLOSING_FRAME_SIZE);
     DWORD dwWritten = 0;
-    bool bOk = port.Write(hPort, frame, LEGACY_CLOSING_FRAME_SIZE, &dwWritten);
-    return bOk && dwWritten == LEGACY_CLOSING_FRAME_SIZE;
+    return WriteFramePiece(*pTransport, frame, LEGACY_CLOSING_FRAME_SIZE, &dwWritten);
 }
 
 namespace
@@ -163,37 +155,36 @@ namespace
 class CTimeoutRestorer
 {
 public:
-    CTimeoutRestorer(IPortDriver& port, PORT_HANDLE hPort) : m_Port(port), m_hPort(hPort)
+    explicit CTimeoutRestorer(ITransport& transport) : m_Transport(transport)
     {
-        m_bSaved = m_Port.GetTimeouts(m_hPort, &m_Saved);
+        m_bSaved = m_Transport.GetTimeouts(&m_Saved);
     }
     ~CTimeoutRestorer()
     {
         if (m_bSaved)
-            m_Port.SetTimeouts(m_hPort, &m_Saved);
+            m_Transport.SetTimeouts(&m_Saved);
     }
     CTimeoutRestorer(const CTimeoutRestorer&) = delete;
     CTimeoutRestorer& operator=(const CTimeoutRestorer&) = delete;
 
 private:
-    IPortDriver& m_Port;
-    PORT_HANDLE m_hPort;
+    ITransport& m_Transport;
     PORT_TIMEOUTS m_Saved{};
     bool m_bSaved;
 };
 }
 
-int ReceiveReply(IPortDriver& port, IClock& clock, PORT_HANDLE hPort, DWORD dwLimitMs, const char* pszExpected,
+int ReceiveReply(ITransport* pTransport, IClock& clock, DWORD dwLimitMs, const char* pszExpected,
                  IProgressBar* pOverall, IProgressBar* pStep, const LEGACY_RUN_STATE& state)
 {
-    if (pOverall == nullptr || pStep == nullptr || pszExpected == nullptr)
+    if (pOverall == nullptr || pStep == nullptr || pszExpected == nullptr || pTransport == nullptr)
         return 0;
 
-    CTimeoutRestorer restorer(port, hPort);
+    CTimeoutRestorer restorer(*pTransport);
     // A read returns at once with what has arrived, or after 100 ms with nothing, so
     // the limit and the silence rule are checked at least ten times a second.
     PORT_TIMEOUTS prepared{0xFFFFFFFFu, 0xFFFFFFFFu, LEGACY_READ_TIMEOUT_MS};
-    bool bSet = port.SetTimeouts(hPort, &prepared);
+    bool bSet = pTransport->SetTimeouts(&prepared);
     Trace(false, "Result of SetCommTimeouts = %d\r\n", bSet ? 1 : 0);
 
     int nOverallStep = 1;
@@ -225,7 +216,7 @@ int ReceiveReply(IPortDriver& port, IClock& clock, PORT_HANDLE hPort, DWORD dwLi
 
         BYTE byIn = 0;
         DWORD dwRead = 0;
-        bool bReadOk = port.Read(hPort, &byIn, 1, &dwRead);
+        bool bReadOk = pTransport->Read(&byIn, 1, &dwRead);
         if (!bReadOk || dwRead == 0)
         {
             if (bByteSeen && clock.GetTickCount() - dwLastByte > LEGACY_SILENCE_LIMIT_MS)
@@ -233,9 +224,7 @@ int ReceiveReply(IPortDriver& port, IClock& clock, PORT_HANDLE hPort, DWORD dwLi
                 Trace(false, "ReceiveReply: handset silent for %u ms\r\n", LEGACY_SILENCE_LIMIT_MS);
                 return 0;
             }
-            // A failing port returns at once; pause as a read time-out would.
-            if (!bReadOk)
-                clock.Sleep(LEGACY_READ_TIMEOUT_MS);
+            // The transport paces reads that bring nothing, failed ones too.
             continue;
         }
 

@@ -116,7 +116,7 @@ private:
     LEGACY_RUN_STATE& m_State;
 
     std::string m_strPortName;
-    PORT_HANDLE m_hPort = INVALID_PORT;
+    std::unique_ptr<ITransport> m_pTransport;   // the open port
     std::FILE* m_pImage = nullptr;
     CStagingFile m_Staging;
     BYTE m_Header[SECTOR_SIZE] = {};
@@ -166,7 +166,7 @@ int CLegacyRun::Run()
     {
         // The closing frame only follows a run the handset confirmed in full.
         m_Clock.Sleep(LEGACY_PAUSE_BEFORE_CLOSING_MS);
-        if (!SendClosingFrame(m_Port, m_hPort, LEGACY_CLOSING_COMMAND))
+        if (!SendClosingFrame(m_pTransport.get(), LEGACY_CLOSING_COMMAND))
             Trace(false, "Closing frame not sent\r\n");
     }
 
@@ -192,8 +192,9 @@ bool CLegacyRun::Start()
         m_strPortName = m_Config.strPortName;
     }
     // Not tested here: a port that did not open makes the first download fail.
-    m_hPort = OpenPort(m_Port, m_strPortName.c_str());
-    Trace(false, "USB handle is %x\r\n", static_cast<unsigned>(m_hPort));
+    PORT_HANDLE hPort = INVALID_PORT;
+    m_pTransport = OpenPort(m_Port, m_Clock, m_strPortName.c_str(), &hPort);
+    Trace(false, "USB handle is %x\r\n", static_cast<unsigned>(hPort));
 
     std::string strImage = m_Config.strImagePath;
     if (strImage.empty())
@@ -292,12 +293,12 @@ bool CLegacyRun::SendStaging()
 {
     if (!m_Staging.Flush())
         return false;
-    return DownloadFromFile(m_Port, m_hPort, m_Staging.GetFile(), 0, m_Staging.GetLength(), 0, m_pView);
+    return DownloadFromFile(m_pTransport.get(), m_Staging.GetFile(), 0, m_Staging.GetLength(), 0, m_pView);
 }
 
 int CLegacyRun::Wait(DWORD dwLimitMs, const char* pszExpected)
 {
-    return ReceiveReply(m_Port, m_Clock, m_hPort, dwLimitMs, pszExpected, Bar(PROGRESS_BAR_OVERALL),
+    return ReceiveReply(m_pTransport.get(), m_Clock, dwLimitMs, pszExpected, Bar(PROGRESS_BAR_OVERALL),
                         Bar(PROGRESS_BAR_STEP), m_State);
 }
 
@@ -348,8 +349,7 @@ bool CLegacyRun::Phase1()
 
 bool CLegacyRun::ReopenPort()
 {
-    m_Port.Close(m_hPort);
-    m_hPort = INVALID_PORT;
+    m_pTransport.reset();
     m_Clock.Sleep(LEGACY_REOPEN_PAUSE_MS);
     // The handset restarts and comes back under the same port; a handset that has not
     // come back within a minute ends the run instead of keeping the window open for ever.
@@ -357,9 +357,9 @@ bool CLegacyRun::ReopenPort()
     do
     {
         m_Clock.Sleep(LEGACY_REOPEN_INTERVAL_MS);
-        m_hPort = OpenPort(m_Port, m_strPortName.c_str());
-    } while (m_hPort == INVALID_PORT && m_Clock.GetTickCount() - dwStart < LEGACY_REOPEN_LIMIT_MS);
-    if (m_hPort == INVALID_PORT)
+        m_pTransport = OpenPort(m_Port, m_Clock, m_strPortName.c_str());
+    } while (!m_pTransport && m_Clock.GetTickCount() - dwStart < LEGACY_REOPEN_LIMIT_MS);
+    if (!m_pTransport)
     {
         Trace(false, "Port %s did not come back within %u ms\r\n", m_strPortName.c_str(), LEGACY_REOPEN_LIMIT_MS);
         return false;
@@ -441,7 +441,7 @@ bool CLegacyRun::ReserveAndOs()
         return false;
 
     // The operating system goes straight from the image file, frame by frame.
-    if (!DownloadFromFile(m_Port, m_hPort, m_pImage, IMAGE_HEADER_SIZE + m_dwReserveSize, m_dwOs - m_dwReserveSize,
+    if (!DownloadFromFile(m_pTransport.get(), m_pImage, IMAGE_HEADER_SIZE + m_dwReserveSize, m_dwOs - m_dwReserveSize,
                           0, m_pView))
         return false;
 
@@ -477,9 +477,7 @@ bool CLegacyRun::GsmPart()
 
 void CLegacyRun::Release()
 {
-    if (m_hPort != INVALID_PORT)
-        m_Port.Close(m_hPort);
-    m_hPort = INVALID_PORT;
+    m_pTransport.reset();
     if (m_pImage != nullptr)
         std::fclose(m_pImage);
     m_pImage = nullptr;

@@ -38,10 +38,9 @@ void CPortWatcher::Run(PORT_CALLBACK pfnCallback)
     {
         if (m_StopEvent.IsSignalled())
             break;
-        PORT_HANDLE hPort = OpenPort(m_Port, m_strPortName.c_str());
-        if (hPort != INVALID_PORT)
+        if (OpenPort(m_Port, m_Clock, m_strPortName.c_str()) != nullptr)
         {
-            m_Port.Close(hPort);
+            // The probe's transport is released at once: the run opens the port next.
             m_nResult = 1;
             if (pfnCallback)
                 pfnCallback(true);

@@ -63,23 +63,25 @@ CDownloader::CDownloader(const PlatformContext& platform) : m_Platform(platform)
 CDownloader::~CDownloader()
 {
     Trace(false, "CDownloader :: ~CDownloader++");
-    for (PortInfo& port : m_PortInfo)
+    for (int nPort = 0; nPort < PORT_COUNT; ++nPort)
     {
+        PortInfo& port = m_PortInfo[nPort];
         delete port.hRemovalEvent;
         port.hRemovalEvent = nullptr;
         delete port.hArrivalEvent;
         port.hArrivalEvent = nullptr;
-        if (port.hOut != INVALID_PORT && m_Platform.pPortDriver != nullptr)
-            m_Platform.pPortDriver->Close(port.hOut);
+        // An open port goes with its transport: the bulk interface first, then the
+        // device file, while the library is still loaded.
+        if (m_pTransport[nPort])
+        {
+            m_pTransport[nPort]->Close();
+            m_pTransport[nPort].reset();
+        }
         port.hOut = INVALID_PORT;
+        port.hWinUsb = nullptr;
     }
     if (m_osVersion == OS_VISTA && m_bBulkLibraryLoaded && m_Platform.pBulkUsb != nullptr)
     {
-        // Free is only called through an entry point that was resolved, and only on
-        // an interface that was initialised.
-        if (m_bBulkUsbLoaded && m_PortInfo[0].hWinUsb != nullptr)
-            m_Platform.pBulkUsb->Free(m_PortInfo[0].hWinUsb);
-        m_PortInfo[0].hWinUsb = nullptr;
         m_Platform.pBulkUsb->Unload();
         m_bBulkLibraryLoaded = false;
         m_bBulkUsbLoaded = false;

@@ -5,9 +5,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 
 #include "common/Types.h"
+#include "link/FrameFormat.h"
+#include "link/Transport.h"
 #include "platform/Platform.h"
 #include "platform/ProgressView.h"
 
@@ -82,19 +85,14 @@ enum RAPICOPY_RESULT
 };
 
 constexpr int PORT_COUNT = 1;
-constexpr DWORD DOWNLOAD_PIECE_SIZE = 12288;
-constexpr DWORD FRAME_OVERHEAD = 10;   // 4-byte Command, 4-byte length, 2-byte checksum
+constexpr int CHECK_ATTEMPTS = 1001;   // attempts 0..1000 of CheckUSBConnection
 constexpr DWORD REPLY_BUFFER_SIZE = 256;
 constexpr DWORD CLOSING_COMMAND = 57;
 constexpr char AGENT_FILE_NAME[] = "Tessik_Console.exe";
 
-// The download stage the worker sets (0 at the start of a run, 2..4 in phase 2);
-// the link moves the progress bar only from stage 2 on.
-extern std::atomic<int> DownloadStage;
-
-// Sets a bar's range, step and start position for a count of full pieces; returns
-// the range.
-int SetupProgress(DWORD dwCount, IProgressBar* pBar);
+// Sets a bar's range, step and start position for a count of full pieces at a
+// download stage; returns the range.
+int SetupProgress(DWORD dwCount, IProgressBar* pBar, int nDownloadStage);
 
 class CDownloader
 {
@@ -108,6 +106,10 @@ public:
     bool InitializeWinUSB();
     void AddUSB(const char* pszName);
     bool CheckUSBConnection();
+    // Attempts nFirstAttempt .. nEndAttempt - 1 of the check; with pCancel, the
+    // pause after a failed attempt ends early when the event is set, and the check
+    // stops there with false.
+    bool CheckUSBConnection(int nFirstAttempt, int nEndAttempt, CEvent* pCancel);
     void RemoveUSB(const char* pszName);
     int WaitForAnyUSBConnect();
     bool OpenUSB(int portIndex);
@@ -130,6 +132,11 @@ public:
 
     const PlatformContext& GetPlatform() const { return m_Platform; }
 
+    // The download stage of the current run: the worker sets 0 at the start of a
+    // run and 2..4 in phase 2; the link moves the progress bar only from stage 2 on.
+    int GetDownloadStage() const { return m_nDownloadStage.load(); }
+    void SetDownloadStage(int nStage) { m_nDownloadStage.store(nStage); }
+
     IProgressView* m_pAttachedDlg = nullptr;
     PortInfo m_PortInfo[PORT_COUNT];
     int m_osVersion = OS_OTHERS;
@@ -137,7 +144,12 @@ public:
 private:
     // Sends the frame built in place in pBuf (dwSize bytes, payload dwSize - 10).
     int SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Command);
-    bool WritePiece(int portIndex, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten);
+    // Opens the bulk interface on the port's open device file; false leaves the file
+    // open, as the port record says.
+    bool OpenBulkInterface(PortInfo& port, int portIndex);
+    // Opens a device name for one probe or for the port; the probe and the port
+    // never hold the device at the same time (it is opened exclusively).
+    PORT_HANDLE OpenDevice(const char* pszName);
     bool ReadReplyByte(int portIndex, BYTE* pByte, DWORD* pdwRead);
     IProgressBar* AttachedBar();
     void ShowErrorBox(UINT nTextId);
@@ -149,6 +161,11 @@ private:
     void CopyFileName(char* pszName);
 
     PlatformContext m_Platform;
+    // The transport of each open port: created when its device file opens, released
+    // (interface first, then the file) when the port closes.
+    std::unique_ptr<ITransport> m_pTransport[PORT_COUNT];
+    std::atomic<int> m_nDownloadStage{0};
+    std::mutex m_csOpen;            // serialises opening the device (probe or port)
     std::mutex m_csName;            // guards FileName, bConnected changes and the arrival counts
     DWORD m_dwArrivals = 0;         // arrivals added so far
     DWORD m_dwOpenedArrival = 0;    // the arrival the open port belongs to

@@ -17,7 +17,7 @@ namespace
 {
 // The single-precision value of 0.2, as the progress rule uses it.
 constexpr double PROGRESS_FACTOR = 0.20000000298023224;
-constexpr int HEAD_SIZE = 8;
+constexpr size_t HEAD_SIZE = FRAME_HEAD_SIZE;
 
 int ClampToInt(double dValue)
 {
@@ -28,35 +28,9 @@ int ClampToInt(double dValue)
     return static_cast<int>(dValue);
 }
 
-// Sum of the bytes, exact, eight at a time: each 64-bit word is split into its
-// even and odd bytes, which add into four 16-bit lanes. 128 words add at most
-// 128 * 2 * 255 = 65280 to a lane, so the lanes are folded before they can carry.
-QWORD SumBytes(const BYTE* pBuf, size_t nLen)
-{
-    constexpr QWORD EVEN_BYTES = 0x00FF00FF00FF00FFull;
-    constexpr size_t WORDS_PER_FOLD = 128;
-    QWORD qwTotal = 0;
-    while (nLen >= 8)
-    {
-        size_t nWords = nLen / 8 < WORDS_PER_FOLD ? nLen / 8 : WORDS_PER_FOLD;
-        QWORD qwLanes = 0;
-        for (size_t i = 0; i < nWords; ++i)
-        {
-            QWORD qwWord;
-            std::memcpy(&qwWord, pBuf + i * 8, sizeof(qwWord));
-            qwLanes += (qwWord & EVEN_BYTES) + ((qwWord >> 8) & EVEN_BYTES);
-        }
-        qwTotal += (qwLanes & 0xFFFF) + ((qwLanes >> 16) & 0xFFFF) + ((qwLanes >> 32) & 0xFFFF) + (qwLanes >> 48);
-        pBuf += nWords * 8;
-        nLen -= nWords * 8;
-    }
-    while (nLen-- > 0)
-        qwTotal += *pBuf++;
-    return qwTotal;
-}
 }
 
-int SetupProgress(DWORD dwCount, IProgressBar* pBar)
+int SetupProgress(DWORD dwCount, IProgressBar* pBar, int nDownloadStage)
 {
     // Range and position are computed in double from the single-precision 0.2, in
     // this order, and truncated; values beyond an int are held at its limit.
@@ -65,7 +39,7 @@ int SetupProgress(DWORD dwCount, IProgressBar* pBar)
     {
         pBar->SetRange(0, nRange);
         pBar->SetStep(1);
-        pBar->SetPos(ClampToInt(DownloadStage.load() * PROGRESS_FACTOR * nRange));
+        pBar->SetPos(ClampToInt(nDownloadStage * PROGRESS_FACTOR * nRange));
     }
     return nRange;
 }
@@ -75,7 +49,7 @@ WORD CDownloader::ByteCheckSum(const BYTE* pBuf, int nLen)
     Trace(false, "CDownloader :: ByteCheckSum++");
     WORD wSum = 0;
     if (pBuf != nullptr && nLen > 0)
-        wSum = static_cast<WORD>(SumBytes(pBuf, static_cast<size_t>(nLen)));
+        wSum = static_cast<WORD>(SumFrameBytes(pBuf, static_cast<size_t>(nLen)));
     Trace(false, "CDownloader :: ByteCheckSum--");
     return wSum;
 }
@@ -119,12 +93,11 @@ int CDownloader::SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Comman
 
     IProgressBar* pBar = AttachedBar();
     int nRange = 0;
-    if (DownloadStage.load() >= 2)
-        nRange = SetupProgress(dwSize / DOWNLOAD_PIECE_SIZE, pBar);
+    if (GetDownloadStage() >= 2)
+        nRange = SetupProgress(dwSize / DOWNLOAD_PIECE_SIZE, pBar, GetDownloadStage());
 
     BYTE Head[HEAD_SIZE];
-    WriteLE32(Head, Command);
-    WriteLE32(Head + 4, dwSize);
+    WriteFrameHead(Head, Command, dwSize);
 
     QWORD qwSum = 0;
     WORD wCheckSum = 0;
@@ -166,7 +139,7 @@ int CDownloader::SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Comman
             if (nPos >= HEAD_SIZE && nPos - HEAD_SIZE < nPayload && nPos < nEnd)
                 qwSum += Carry[i];
         }
-        qwSum += SumBytes(pBuf + nStart, nMove);
+        qwSum += SumFrameBytes(pBuf + nStart, nMove);
         if (nMoveEnd == nPayload)
             wCheckSum = static_cast<WORD>(qwSum);
 
@@ -193,7 +166,10 @@ int CDownloader::SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Comman
             continue;   // only building the rest of the frame
         DWORD dwPiece = static_cast<DWORD>(nEnd - nStart);
         DWORD dwWritten = 0;
-        if (!WritePiece(portIndex, pBuf + nStart, dwPiece, &dwWritten) || dwWritten != dwPiece)
+        ITransport* pTransport = m_pTransport[portIndex].get();
+        if (pTransport == nullptr)
+            SetLastErrorCode(EBADF);
+        if (pTransport == nullptr || !WriteFramePiece(*pTransport, pBuf + nStart, dwPiece, &dwWritten))
         {
             dwErrorAtFailure = GetLastErrorCode();
             nResult = DOWNLOAD_WRITE_FAILED;
@@ -201,7 +177,7 @@ int CDownloader::SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Comman
         }
 
         // One step per good piece while there is room in the range.
-        if (pBar != nullptr && DownloadStage.load() >= 2)
+        if (pBar != nullptr && GetDownloadStage() >= 2)
         {
             int nPos = pBar->GetPos();
             if (nPos < nRange)
@@ -222,25 +198,4 @@ int CDownloader::SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Comman
         Trace(false, "WriteFile error, last error = %s", GetLastErrorText());
     }
     return nResult;
-}
-
-bool CDownloader::WritePiece(int portIndex, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten)
-{
-    PortInfo& port = m_PortInfo[portIndex];
-    *pdwWritten = 0;
-    if (m_osVersion == OS_VISTA)
-    {
-        if (!m_bBulkUsbLoaded)
-        {
-            SetLastErrorCode(ENOSYS);
-            return false;
-        }
-        return m_Platform.pBulkUsb->WritePipe(port.hWinUsb, port.OutPipeId, pBuf, dwLen, pdwWritten);
-    }
-    if (m_Platform.pPortDriver == nullptr)
-    {
-        SetLastErrorCode(EBADF);
-        return false;
-    }
-    return m_Platform.pPortDriver->Write(port.hOut, pBuf, dwLen, pdwWritten);
 }

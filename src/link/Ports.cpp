@@ -6,11 +6,12 @@
 
 #include "common/LastError.h"
 #include "common/Trace.h"
+#include "link/BulkTransport.h"
 #include "link/Downloader.h"
+#include "link/FileTransport.h"
 
 namespace
 {
-constexpr int CHECK_ATTEMPTS = 1001;          // attempts 0..1000
 constexpr DWORD CHECK_PAUSE_MS = 100;
 constexpr DWORD ARRIVAL_WAIT_MS = 60000;
 
@@ -47,29 +48,48 @@ void CDownloader::AddUSB(const char* pszName)
 
 bool CDownloader::CheckUSBConnection()
 {
+    return CheckUSBConnection(0, CHECK_ATTEMPTS, nullptr);
+}
+
+bool CDownloader::CheckUSBConnection(int nFirstAttempt, int nEndAttempt, CEvent* pCancel)
+{
     Trace(false, "CDownloader :: CheckUSBConnection++");
-    PortInfo& port = m_PortInfo[0];
-    Trace(false, "FileName = %s", port.FileName);
+    char szName[MAX_PATH_LEN];
+    CopyFileName(szName);
+    Trace(false, "FileName = %s", szName);
 
     bool bOk = false;
-    if (port.FileName[0] == '\0' || m_Platform.pPortDriver == nullptr)
+    if (szName[0] == '\0' || m_Platform.pPortDriver == nullptr)
     {
         // Nothing to open (a refused or removed name): no point in 1001 attempts.
         SetLastErrorCode(ENOENT);
     }
     else
     {
-        for (int nAttempt = 0; nAttempt < CHECK_ATTEMPTS; ++nAttempt)
+        for (int nAttempt = nFirstAttempt; nAttempt < nEndAttempt; ++nAttempt)
         {
-            PORT_HANDLE hPort = m_Platform.pPortDriver->Open(port.FileName);
-            // The pause follows every attempt, a successful one too.
-            m_Platform.pClock->Sleep(CHECK_PAUSE_MS);
+            // The probe handle is closed before the pause, so the device is free for
+            // the worker at once; the pause follows every attempt, a successful one too.
+            PORT_HANDLE hPort = OpenDevice(szName);
+            DWORD dwError = GetLastErrorCode();
+            if (hPort != INVALID_PORT)
+                m_Platform.pPortDriver->Close(hPort);
+            bool bCancelled = false;
+            if (pCancel != nullptr)
+                bCancelled = m_Platform.pClock->WaitForEvent(*pCancel, CHECK_PAUSE_MS) != EVENT_TIMEOUT;
+            else
+                m_Platform.pClock->Sleep(CHECK_PAUSE_MS);
+            SetLastErrorCode(dwError);
             Trace(false, "USB Handle create retrycount = %d", nAttempt);
             if (hPort != INVALID_PORT)
             {
-                Trace(false, "USB Handle create successfully filename = %s", port.FileName);
-                m_Platform.pPortDriver->Close(hPort);
+                Trace(false, "USB Handle create successfully filename = %s", szName);
                 bOk = true;
+                break;
+            }
+            if (bCancelled)
+            {
+                Trace(false, "check of %s stopped", szName);
                 break;
             }
         }
@@ -78,6 +98,12 @@ bool CDownloader::CheckUSBConnection()
         Trace(false, "USB Handle create fail\r\n LastError = %s", GetLastErrorText());
     Trace(false, "CDownloader :: CheckUSBConnection--");
     return bOk;
+}
+
+PORT_HANDLE CDownloader::OpenDevice(const char* pszName)
+{
+    std::lock_guard<std::mutex> lock(m_csOpen);
+    return m_Platform.pPortDriver->Open(pszName);
 }
 
 void CDownloader::RemoveUSB(const char* pszName)
@@ -155,7 +181,7 @@ bool CDownloader::OpenUSB(int portIndex)
 
     if (m_Platform.pPortDriver == nullptr)
         return false;
-    PORT_HANDLE hPort = m_Platform.pPortDriver->Open(szName);
+    PORT_HANDLE hPort = OpenDevice(szName);
     if (hPort == INVALID_PORT)
         return false;
     {
@@ -168,23 +194,38 @@ bool CDownloader::OpenUSB(int portIndex)
 
     if (m_osVersion != OS_VISTA)
     {
+        m_pTransport[portIndex] = std::make_unique<CFileTransport>(*m_Platform.pPortDriver, *m_Platform.pClock, hPort);
         Trace(false, "CDownloader :: OpenUSB--");
         return true;
     }
+    return OpenBulkInterface(port, portIndex);
+}
 
-    // Bulk path. Without the library or its entry points nothing can be called.
+bool CDownloader::OpenBulkInterface(PortInfo& port, int portIndex)
+{
+    // The bulk transport owns the device file from here on; without its interface
+    // it reads and writes nothing, so a failed open below leaves a port whose writes
+    // fail, and closing it releases whatever was made.
+    IBulkUsb* pBulk = m_Platform.pBulkUsb;
+    auto pTransport = std::make_unique<CBulkTransport>(pBulk, *m_Platform.pPortDriver, *m_Platform.pClock, port.hOut,
+                                                       m_bFlushPipeResolved);
+    CBulkTransport* pBulkTransport = pTransport.get();
+    m_pTransport[portIndex] = std::move(pTransport);
+
+    // Without the library or its entry points nothing can be called.
     if (!m_bBulkUsbLoaded)
     {
         SetLastErrorCode(ENOSYS);
         Trace(false, "WinUSB_Initialize fail, cause = \r\n%s\r\n", "bulk USB library or entry points missing");
         return false;
     }
-    IBulkUsb* pBulk = m_Platform.pBulkUsb;
     if (!pBulk->Initialize(port.hOut, &port.hWinUsb))
     {
+        port.hWinUsb = nullptr;
         Trace(false, "WinUSB_Initialize fail, cause = \r\n%s\r\n", GetLastErrorText());
         return false;
     }
+    pBulkTransport->AttachInterface(port.hWinUsb);
     if (!pBulk->QueryInterfaceSettings(port.hWinUsb, 0, &port.InterfaceDescriptor))
     {
         Trace(false, "WinUsb_QueryInterfaceSettings fail, cause = \r\n%s\r\n", GetLastErrorText());
@@ -208,6 +249,7 @@ bool CDownloader::OpenUSB(int portIndex)
             port.OutMaxPacketSize = port.PipeInformation.MaximumPacketSize;
         }
     }
+    pBulkTransport->SetPipes(port.InPipeId, port.OutPipeId);
     Trace(false, "CDownloader :: OpenUSB--");
     return true;
 }
@@ -227,12 +269,15 @@ void CDownloader::ClosePort(int portIndex)
             if (!bNewDevice)
                 SetConnected(portIndex, false);
         }
-        if (port.hOut != INVALID_PORT)
+        // The transport releases the bulk interface before the device file it was
+        // made from.
+        if (m_pTransport[portIndex])
         {
-            if (m_Platform.pPortDriver != nullptr)
-                m_Platform.pPortDriver->Close(port.hOut);
-            port.hOut = INVALID_PORT;
+            m_pTransport[portIndex]->Close();
+            m_pTransport[portIndex].reset();
         }
+        port.hOut = INVALID_PORT;
+        port.hWinUsb = nullptr;
     }
     Trace(false, "CDownloader :: ClosePort --");
 }

@@ -8,12 +8,12 @@
 #include "common/LastError.h"
 #include "common/Trace.h"
 #include "link/Downloader.h"
+#include "link/FileTransport.h"
 #include "res/Strings.h"
 
 namespace
 {
 constexpr DWORD LINE_LIMIT_MS = 200000;
-constexpr DWORD FAILED_READ_PAUSE_MS = 100;   // between failed reads of a line
 constexpr DWORD WAIT_LIMIT_MS = 360000;
 constexpr DWORD REPLY_MAX_BYTES = REPLY_BUFFER_SIZE - 1;   // 255, the terminator needs the last byte
 
@@ -66,20 +66,6 @@ int LeadingNumber(const char* pszReply)
 }
 }
 
-bool CDownloader::ReadReplyByte(int portIndex, BYTE* pByte, DWORD* pdwRead)
-{
-    PortInfo& port = m_PortInfo[portIndex];
-    *pdwRead = 0;
-    if (m_osVersion == OS_VISTA)
-        return m_Platform.pBulkUsb->ReadPipe(port.hWinUsb, port.InPipeId, pByte, 1, pdwRead);
-    if (m_Platform.pPortDriver == nullptr)
-    {
-        SetLastErrorCode(EBADF);
-        return false;
-    }
-    return m_Platform.pPortDriver->Read(port.hOut, pByte, 1, pdwRead);
-}
-
 bool CDownloader::GetResponse(int portIndex, char* pszReply)
 {
     DWORD dwInitTick = m_Platform.pClock->GetTickCount();
@@ -113,12 +99,10 @@ bool CDownloader::GetResponse(int portIndex, char* pszReply)
             if (byChar == '\n')
             {
                 pszReply[dwStored] = '\0';
-                if (m_osVersion == OS_VISTA && m_bFlushPipeResolved)
-                {
-                    PortInfo& port = m_PortInfo[portIndex];
-                    if (!m_Platform.pBulkUsb->FlushPipe(port.hWinUsb, port.InPipeId))
-                        Trace(false, "Flush pipe error, cause = %s", GetLastErrorText());
-                }
+                // The bulk transport drops what the host still holds for the IN pipe.
+                ITransport* pTransport = m_pTransport[portIndex].get();
+                if (pTransport != nullptr && !pTransport->Flush())
+                    Trace(false, "Flush pipe error, cause = %s", GetLastErrorText());
                 Trace(false, "string terminate char get, break loop");
                 bResult = true;
                 break;
@@ -126,14 +110,11 @@ bool CDownloader::GetResponse(int portIndex, char* pszReply)
         }
         else if (!bRead || dwRead == 0)
         {
-            // A read that came back empty is retried at once (the transport's own
-            // read time-out paces it). A read that failed returns at once every
-            // time, as on a port whose device has gone: it is retried after a
-            // short pause, so the line limit runs out without burning the processor.
+            // A read that came back empty or failed is retried at once: the transport
+            // paces such reads, so the line limit runs out without burning the
+            // processor whatever the device node does.
             Trace(false, "ReadFile error tick = %d\r\n%s", static_cast<int>(m_Platform.pClock->GetTickCount()),
                   GetLastErrorText());
-            if (!bRead)
-                m_Platform.pClock->Sleep(FAILED_READ_PAUSE_MS);
         }
 
         DWORD dwCurTick = m_Platform.pClock->GetTickCount();
@@ -146,6 +127,19 @@ bool CDownloader::GetResponse(int portIndex, char* pszReply)
     }
     Trace(false, "CDownloader :: GetResponse --");
     return bResult;
+}
+
+bool CDownloader::ReadReplyByte(int portIndex, BYTE* pByte, DWORD* pdwRead)
+{
+    *pdwRead = 0;
+    ITransport* pTransport = m_pTransport[portIndex].get();
+    if (pTransport != nullptr)
+        return pTransport->Read(pByte, 1, pdwRead);
+    // No open port: a failed read, paced as the transports pace theirs.
+    DWORD dwStart = m_Platform.pClock->GetTickCount();
+    PaceEmptyRead(*m_Platform.pClock, dwStart);
+    SetLastErrorCode(EBADF);
+    return false;
 }
 
 int CDownloader::ProcessResponse(const char* pszReply)
@@ -184,7 +178,7 @@ int CDownloader::ProcessResponse(const char* pszReply)
         break;
     case ID_STEP:
     {
-        int nStage = DownloadStage.load();
+        int nStage = GetDownloadStage();
         if (pBar != nullptr && pBar->GetPos() < nUpper && nStage >= 2)
         {
             pBar->StepIt();
@@ -200,7 +194,7 @@ int CDownloader::ProcessResponse(const char* pszReply)
     }
     case ID_LENGTH:
         if (m_pAttachedDlg != nullptr)
-            SetupProgress(static_cast<DWORD>(LeadingNumber(pszReply)), pBar);
+            SetupProgress(static_cast<DWORD>(LeadingNumber(pszReply)), pBar, GetDownloadStage());
         break;
     default:
         break;

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,8 @@ protected:
     CClock m_Clock{1000};
     CScriptedPort m_Port{m_Clock};
     CRecordingProgressView m_View{2};
-    PORT_HANDLE m_hPort = m_Port.Open("port");
+    std::unique_ptr<ITransport> m_pTransport = OpenPort(m_Port, m_Clock, "port");
+    ITransport* m_pPort = m_pTransport.get();
 };
 }
 
@@ -56,7 +58,7 @@ TEST_P(CDownloadSizes, SendsOneCorrectFrameInWritesOfAtMost12288Bytes)
     m_View.Bar(PROGRESS_BAR_OVERALL).SetRange(0, 1000);
     m_View.Bar(PROGRESS_BAR_OVERALL).SetPos(5);
 
-    EXPECT_TRUE(DownloadFromFile(m_Port, m_hPort, pFile, dwOffset, test.dwLen, 0x1234, &m_View));
+    EXPECT_TRUE(DownloadFromFile(m_pPort, pFile, dwOffset, test.dwLen, 0x1234, &m_View));
 
     EXPECT_EQ(std::ftell(pFile), 123);
     std::fclose(pFile);
@@ -90,9 +92,9 @@ TEST_F(CExchangeTest, DownloadRefusesStretchesOutsideTheFileAndAbsentPorts)
 {
     std::FILE* pFile = TempFileWith(PatternBytes(1000));
     ASSERT_NE(pFile, nullptr);
-    EXPECT_FALSE(DownloadFromFile(m_Port, m_hPort, pFile, 1001, 0, 0, &m_View));
-    EXPECT_FALSE(DownloadFromFile(m_Port, m_hPort, pFile, 900, 101, 0, &m_View));
-    EXPECT_FALSE(DownloadFromFile(m_Port, INVALID_PORT, pFile, 0, 100, 0, &m_View));
+    EXPECT_FALSE(DownloadFromFile(m_pPort, pFile, 1001, 0, 0, &m_View));
+    EXPECT_FALSE(DownloadFromFile(m_pPort, pFile, 900, 101, 0, &m_View));
+    EXPECT_FALSE(DownloadFromFile(nullptr, pFile, 0, 100, 0, &m_View));
     EXPECT_EQ(std::ftell(pFile), 0);
     std::fclose(pFile);
     EXPECT_TRUE(m_Port.WriteSizes().empty());
@@ -124,7 +126,7 @@ TEST_P(CDownloadWriteFaults, FailTheDownloadAndStopSending)
     ASSERT_NE(pFile, nullptr);
     m_Port.FailWrite(0, test.nWrite, test.fault);
 
-    EXPECT_FALSE(DownloadFromFile(m_Port, m_hPort, pFile, 0, 30000, 0, &m_View));
+    EXPECT_FALSE(DownloadFromFile(m_pPort, pFile, 0, 30000, 0, &m_View));
 
     EXPECT_EQ(std::ftell(pFile), 0);
     std::fclose(pFile);
@@ -153,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Writes, CDownloadWriteFaults,
 
 TEST_F(CExchangeTest, ClosingFrameIs126BytesInOneWrite)
 {
-    EXPECT_TRUE(SendClosingFrame(m_Port, m_hPort, LEGACY_CLOSING_COMMAND));
+    EXPECT_TRUE(SendClosingFrame(m_pPort, LEGACY_CLOSING_COMMAND));
     EXPECT_EQ(m_Port.WriteSizes(), std::vector<DWORD>{126});
     std::vector<RECEIVED_FRAME> frames = m_Port.Frames();
     ASSERT_EQ(frames.size(), 1u);
@@ -165,10 +167,10 @@ TEST_F(CExchangeTest, ClosingFrameIs126BytesInOneWrite)
 
 TEST_F(CExchangeTest, ClosingFrameFailsOnShortWriteOrAbsentPort)
 {
-    EXPECT_FALSE(SendClosingFrame(m_Port, INVALID_PORT, LEGACY_CLOSING_COMMAND));
+    EXPECT_FALSE(SendClosingFrame(nullptr, LEGACY_CLOSING_COMMAND));
     EXPECT_TRUE(m_Port.WriteSizes().empty());
     m_Port.FailWrite(0, 0, {true, 125});
-    EXPECT_FALSE(SendClosingFrame(m_Port, m_hPort, LEGACY_CLOSING_COMMAND));
+    EXPECT_FALSE(SendClosingFrame(m_pPort, LEGACY_CLOSING_COMMAND));
 }
 
 // ----- ReceiveReply -----
@@ -189,7 +191,7 @@ protected:
     void SetUp() override { m_Port.SetInitialTimeouts(PORT_OWN_TIMEOUTS); }
     int Receive(DWORD dwLimit, const char* pszExpected)
     {
-        return ReceiveReply(m_Port, m_Clock, m_hPort, dwLimit, pszExpected, &m_View.Bar(PROGRESS_BAR_OVERALL),
+        return ReceiveReply(m_pPort, m_Clock, dwLimit, pszExpected, &m_View.Bar(PROGRESS_BAR_OVERALL),
                             &m_View.Bar(PROGRESS_BAR_STEP), m_State);
     }
     LEGACY_RUN_STATE m_State{2, 1};
@@ -253,7 +255,7 @@ TEST_F(CReplyTest, ZeroLimitAndMissingBarsReadNothing)
 {
     m_Port.QueueReply("device reset.\n");
     EXPECT_EQ(Receive(0, "device reset.\n"), 0);
-    EXPECT_EQ(ReceiveReply(m_Port, m_Clock, m_hPort, 5000, "device reset.\n", nullptr, &m_View.Bar(PROGRESS_BAR_STEP),
+    EXPECT_EQ(ReceiveReply(m_pPort, m_Clock, 5000, "device reset.\n", nullptr, &m_View.Bar(PROGRESS_BAR_STEP),
                            m_State),
               0);
     EXPECT_EQ(m_Port.ReadCount(), 0);

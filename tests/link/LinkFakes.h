@@ -1,7 +1,8 @@
-// Small fakes the link tests share: host version, a manual clock, a recording
-// port driver and a recording message box.
+// Small fakes the link tests share: a manual clock and a recording port driver,
+// with the support's host version and recording message box.
 #pragma once
 
+#include <atomic>
 #include <cerrno>
 #include <deque>
 #include <mutex>
@@ -17,6 +18,7 @@
 #include "platform/Platform.h"
 #include "platform/PortDriver.h"
 #include "link/Downloader.h"
+#include "support/RecordingMessageBox.h"
 #include "support/VersionHost.h"
 
 
@@ -76,14 +78,15 @@ public:
     std::vector<PORT_HANDLE> Closed;
     int nShortWrite = -1;      // this call reports one byte fewer
     int nFailingWrite = -1;    // this call fails
-    int nOpenFailures = 0;     // the first n opens fail
+    std::atomic<int> nOpenFailures{0};   // the first n opens fail (opens may come from a check thread)
     bool bReadsFail = false;   // every read fails at once, as on a port whose device is gone
     std::deque<BYTE> ReadBytes;
 
     PORT_HANDLE Open(const char* pszName) override
     {
+        std::lock_guard<std::mutex> lock(m_csOpen);
         Opened.emplace_back(pszName);
-        if (nOpenFailures > 0)
+        if (nOpenFailures.load() > 0)
         {
             --nOpenFailures;
             SetLastErrorCode(ENOENT);
@@ -123,41 +126,28 @@ public:
     }
     bool GetTimeouts(PORT_HANDLE, PORT_TIMEOUTS*) override { return false; }
     bool SetTimeouts(PORT_HANDLE, const PORT_TIMEOUTS*) override { return false; }
-    void Close(PORT_HANDLE hPort) override { Closed.push_back(hPort); }
-};
-
-struct RECORDED_BOX
-{
-    std::string strText;
-    std::string strCaption;
-    UINT uStyle;
-};
-
-class CRecordingMessageBox : public IMessageBox
-{
-public:
-    std::vector<RECORDED_BOX> Boxes;
-    int MessageBox(const char* pszText, const char* pszCaption, UINT uStyle) override
+    void Close(PORT_HANDLE hPort) override
     {
-        Boxes.push_back({pszText, pszCaption, uStyle});
-        return MB_ANSWER_OK;
+        std::lock_guard<std::mutex> lock(m_csOpen);
+        Closed.push_back(hPort);
     }
+
+private:
+    std::mutex m_csOpen;
 };
 
 // The link on fakes: a manual clock, a recording port driver, a 5.1 host (the file
-// transport) and a recording message box. Each test starts at download stage 0.
+// transport) and a recording message box.
 class CLinkTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        DownloadStage = 0;
         m_Context.pClock = &m_Clock;
         m_Context.pPortDriver = &m_Driver;
         m_Context.pHost = &m_Host;
         m_Context.pMessageBox = &m_Box;
     }
-    void TearDown() override { DownloadStage = 0; }
 
     CManualClock m_Clock;
     CRecordingPortDriver m_Driver;

@@ -186,6 +186,8 @@ TEST_F(PortsFixture, NamesOf260CharactersOrMoreAreRefused)
     }
 }
 
+constexpr DWORD DESK_WAIT_MS = 20000;   // real-time limit of the test's own waits
+
 TEST_F(PortsFixture, DeviceChangeHandlerSignalsArrivalsAndRemovals)
 {
     CDownloader link(m_Context);
@@ -201,9 +203,13 @@ TEST_F(PortsFixture, DeviceChangeHandlerSignalsArrivalsAndRemovals)
     }
     link.m_PortInfo[0].hArrivalEvent->Reset();
 
-    // An arrival that cannot be opened: added, removed again, no event.
+    // An arrival that cannot be opened: added, checked on in the background (the
+    // manual clock lets its 1000 further attempts pass at once), removed again, no
+    // event.
     m_Driver.nOpenFailures = 1001;
     EXPECT_FALSE(handler.HandleArrival("/dev/ttyACM1"));
+    ASSERT_TRUE(handler.WaitForCheck(DESK_WAIT_MS));
+    EXPECT_EQ(m_Driver.Opened.size(), 1u + 1001u) << "every attempt of the check was made";
     EXPECT_FALSE(link.m_PortInfo[0].hArrivalEvent->IsSignalled());
     EXPECT_FALSE(link.m_PortInfo[0].bConnected);
     EXPECT_STREQ(link.m_PortInfo[0].FileName, "");
@@ -214,6 +220,39 @@ TEST_F(PortsFixture, DeviceChangeHandlerSignalsArrivalsAndRemovals)
     EXPECT_TRUE(capture.Contains("WindowProc : wParam == DBT_DEVICEREMOVECOMPLETE && lParam!=0"));
     EXPECT_TRUE(capture.Contains("CDownloader :: RemoveUSB ++ (/dev/ttyACM0) "));
     EXPECT_FALSE(handler.HandleArrival(nullptr));
+}
+
+// A device that comes back unopenable is checked for up to 100 s; meanwhile the
+// notifier's thread must go on: a removal, a later arrival and the handler's end
+// each stop the check instead of waiting for it.
+TEST_F(PortsFixture, AnUnopenableArrivalDoesNotHoldUpLaterDeviceEvents)
+{
+    CClock realTime(1);
+    m_Context.pClock = &realTime;
+    CDownloader link(m_Context);
+    m_Driver.nOpenFailures = 1000000;
+    {
+        CDeviceChangeHandler handler(link);
+        EXPECT_FALSE(handler.HandleArrival("/dev/ttyACM0"));
+        EXPECT_TRUE(handler.IsChecking()) << "the arrival returned while its check goes on";
+        EXPECT_FALSE(handler.HandleRemoval("/dev/ttyACM0"));
+        EXPECT_FALSE(handler.IsChecking()) << "the removal stopped the check";
+        EXPECT_TRUE(link.m_PortInfo[0].hRemovalEvent->IsSignalled());
+        EXPECT_STREQ(link.m_PortInfo[0].FileName, "");
+
+        // A device that opens at its next attempt, arriving while another check runs.
+        EXPECT_FALSE(handler.HandleArrival("/dev/ttyACM1"));
+        EXPECT_TRUE(handler.IsChecking());
+        m_Driver.nOpenFailures = 0;
+        EXPECT_TRUE(handler.HandleArrival("/dev/ttyACM2"));
+        EXPECT_TRUE(link.m_PortInfo[0].hArrivalEvent->IsSignalled());
+        EXPECT_STREQ(link.m_PortInfo[0].FileName, "/dev/ttyACM2") << "the stopped check removed nothing";
+
+        m_Driver.nOpenFailures = 1000000;
+        EXPECT_FALSE(handler.HandleArrival("/dev/ttyACM3"));
+        EXPECT_TRUE(handler.IsChecking());
+    }   // the handler ends with a check running
+    EXPECT_TRUE(link.m_PortInfo[0].bConnected) << "an ended check leaves the port as it was";
 }
 
 // ---- bulk path -------------------------------------------------------------
@@ -243,9 +282,9 @@ TEST_F(BulkFixture, MissingLibraryShowsItsBoxAndOpenFailsWithoutCallingIn)
         EXPECT_EQ(link.m_osVersion, OS_VISTA);
         EXPECT_TRUE(capture.Contains("LoadLibrary winusb.dll fail"));
         EXPECT_TRUE(capture.Contains("InitializeWinUsb fail"));
-        ASSERT_EQ(m_Box.Boxes.size(), 1u);
-        EXPECT_EQ(m_Box.Boxes[0].strText, "LoadLibrary failed, winusb.dll not exist.");
-        EXPECT_EQ(m_Box.Boxes[0].strCaption, "ERROR");
+        ASSERT_EQ(m_Box.Boxes().size(), 1u);
+        EXPECT_EQ(m_Box.Boxes()[0].strText, "LoadLibrary failed, winusb.dll not exist.");
+        EXPECT_EQ(m_Box.Boxes()[0].strCaption, "ERROR");
 
         link.AddUSB("/dev/bus/usb/001/002");
         EXPECT_FALSE(link.OpenUSB(0));
@@ -286,6 +325,54 @@ TEST_F(BulkFixture, MissingEntryPointsFailTheOpenButOnlyFlushIsOptional)
     char szReply[REPLY_BUFFER_SIZE] = {};
     EXPECT_TRUE(link.GetResponse(0, szReply));
     EXPECT_EQ(noFlush.FlushCount(), 0);
+}
+
+// Each opening on the bulk path makes an interface on the device file. Closing the
+// port frees that interface, before the file it was made from; a later opening (the
+// handset back after phase 1) makes and frees its own.
+TEST_F(BulkFixture, ClosingThePortFreesItsInterfaceBeforeItsFile)
+{
+    class CCloseWatch : public CRecordingPortDriver
+    {
+    public:
+        explicit CCloseWatch(CMemoryBulkUsb& bulk) : m_Bulk(bulk) {}
+        void Close(PORT_HANDLE hPort) override
+        {
+            FreesAtClose.push_back(m_Bulk.FreeCount());
+            CRecordingPortDriver::Close(hPort);
+        }
+        std::vector<int> FreesAtClose;
+
+    private:
+        CMemoryBulkUsb& m_Bulk;
+    };
+    CCloseWatch driver(m_Bulk);
+    m_Context.pPortDriver = &driver;
+    {
+        CDownloader link(m_Context);
+        for (int nOpening = 1; nOpening <= 2; ++nOpening)
+        {
+            link.AddUSB("/dev/bus/usb/001/002");
+            ASSERT_TRUE(link.OpenUSB(0));
+            link.ClosePort(0);
+            EXPECT_EQ(m_Bulk.FreeCount(), nOpening);
+            EXPECT_EQ(link.m_PortInfo[0].hWinUsb, nullptr);
+        }
+        // An interface whose settings cannot be read is freed with its port too.
+        m_Bulk.SetQuerySettingsFails(31);
+        link.AddUSB("/dev/bus/usb/001/002");
+        EXPECT_FALSE(link.OpenUSB(0));
+        link.ClosePort(0);
+        EXPECT_EQ(m_Bulk.FreeCount(), 3);
+
+        // One left open is released by the link's end, while the library is loaded.
+        m_Bulk.SetQuerySettingsFails(0);
+        link.AddUSB("/dev/bus/usb/001/002");
+        ASSERT_TRUE(link.OpenUSB(0));
+    }
+    EXPECT_EQ(m_Bulk.FreeCount(), 4);
+    EXPECT_EQ(driver.FreesAtClose, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(m_Bulk.UnloadCount(), 1);
 }
 
 TEST_F(BulkFixture, PipesAreSortedByDirectionAndTheLastBulkPipeWins)

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
+#include <fstream>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "platform/posix/TtyPortDriver.h"
 #include "platform/sim/RecordingProgressView.h"
 #include "res/Strings.h"
+#include "support/ImageBuilder.h"
 #include "support/PtyPair.h"
 #include "support/TraceCapture.h"
 
@@ -37,9 +40,8 @@ TEST(SetupProgress, RangeAndStartPositionFollowTheSinglePrecisionRule)
     };
     for (const CASE& c : cases)
     {
-        DownloadStage = c.nStage;
         CRecordingProgressView view;
-        EXPECT_EQ(SetupProgress(c.dwCount, view.GetBar(PROGRESS_BAR_MAIN)), c.nRange) << c.dwCount;
+        EXPECT_EQ(SetupProgress(c.dwCount, view.GetBar(PROGRESS_BAR_MAIN), c.nStage), c.nRange) << c.dwCount;
         int nLower = -1;
         int nUpper = -1;
         view.Bar(0).GetRange(&nLower, &nUpper);
@@ -47,9 +49,8 @@ TEST(SetupProgress, RangeAndStartPositionFollowTheSinglePrecisionRule)
         EXPECT_EQ(nUpper, c.nRange);
         EXPECT_EQ(view.Bar(0).GetPos(), c.nPos) << c.dwCount << " stage " << c.nStage;
     }
-    DownloadStage = 0;
     for (DWORD dwCount : {1u, 2u, 7u, 1000u, 349525u, 13421773u})
-        EXPECT_EQ(SetupProgress(dwCount, nullptr), static_cast<int>(5 * dwCount - 1)) << dwCount;
+        EXPECT_EQ(SetupProgress(dwCount, nullptr, 0), static_cast<int>(5 * dwCount - 1)) << dwCount;
 }
 
 TEST_F(LinkFixture, ProgressMovesOnePositionPerFullPieceFromStage2)
@@ -64,7 +65,7 @@ TEST_F(LinkFixture, ProgressMovesOnePositionPerFullPieceFromStage2)
     util.m_pBuf = buf.data();
     util.m_nBufLen = static_cast<DWORD>(buf.size());
 
-    DownloadStage = 2;
+    link.SetDownloadStage(2);
     ASSERT_EQ(link.ProcessDownload(&util, 0, 0), DOWNLOAD_OK);
     int nUpper = 0;
     view.Bar(0).GetRange(nullptr, &nUpper);
@@ -81,7 +82,7 @@ TEST_F(LinkFixture, ProgressMovesOnePositionPerFullPieceFromStage2)
     {
         CRecordingProgressView quiet;
         link.m_pAttachedDlg = &quiet;
-        DownloadStage = nStage;
+        link.SetDownloadStage(nStage);
         ASSERT_EQ(link.ProcessDownload(&util, 0, 0), DOWNLOAD_OK);
         EXPECT_TRUE(quiet.Bar(0).History().empty());
         EXPECT_TRUE(quiet.Percents().empty());
@@ -90,7 +91,7 @@ TEST_F(LinkFixture, ProgressMovesOnePositionPerFullPieceFromStage2)
     // Less than one full piece: range 0, position 0, no movement.
     CRecordingProgressView small;
     link.m_pAttachedDlg = &small;
-    DownloadStage = 3;
+    link.SetDownloadStage(3);
     std::vector<BYTE> tiny(100);
     util.m_pBuf = tiny.data();
     util.m_nBufLen = 100;
@@ -182,13 +183,13 @@ TEST_F(LinkFixture, ErrorRepliesShowTheirBoxOnTheWindowOrOnTheirOwn)
         EXPECT_EQ(boxes[i].uStyle, MB_STYLE_ICONERROR | MB_STYLE_TOPMOST);
     }
     EXPECT_EQ(std::string(LoadVuqString(IDS_FLASH_TYPE_NOT_MATCH)), "flash type not match");
-    EXPECT_TRUE(m_Box.Boxes.empty());
+    EXPECT_TRUE(m_Box.Boxes().empty());
 
     link.m_pAttachedDlg = nullptr;
     CTraceCapture capture;
     link.ProcessResponse("OS program failed!\n");
-    ASSERT_EQ(m_Box.Boxes.size(), 1u);
-    EXPECT_EQ(m_Box.Boxes[0].strText, "os program fail");
+    ASSERT_EQ(m_Box.Boxes().size(), 1u);
+    EXPECT_EQ(m_Box.Boxes()[0].strText, "os program fail");
     EXPECT_TRUE(capture.Contains("No attached dialog"));
 }
 
@@ -197,7 +198,7 @@ TEST_F(LinkFixture, LengthAndStepRepliesDriveTheBar)
     CRecordingProgressView view;
     CDownloader link(m_Context);
     link.m_pAttachedDlg = &view;
-    DownloadStage = 2;
+    link.SetDownloadStage(2);
     int nUpper = 0;
 
     EXPECT_EQ(link.ProcessResponse("120 LENGTH\n"), ID_LENGTH);
@@ -226,13 +227,13 @@ TEST_F(LinkFixture, LengthAndStepRepliesDriveTheBar)
     // Below stage 2 a step does not move the bar.
     link.ProcessResponse("10 LENGTH\n");
     int nPos = view.Bar(0).GetPos();
-    DownloadStage = 1;
+    link.SetDownloadStage(1);
     link.ProcessResponse(".\n");
     EXPECT_EQ(view.Bar(0).GetPos(), nPos);
 
     // A negative count reads as a huge unsigned one: the range is clamped to the
     // largest int, and a step at that end neither moves the bar nor overflows.
-    DownloadStage = 4;
+    link.SetDownloadStage(4);
     link.ProcessResponse("-5 LENGTH\n");
     view.Bar(0).GetRange(nullptr, &nUpper);
     EXPECT_EQ(nUpper, INT_MAX);
@@ -366,10 +367,51 @@ TEST_F(PtyReplyFixture, TheWaitEndsAfter360000msOfUselessReplies)
 {
     CClock fast(4000);
     m_Context.pClock = &fast;
+    m_pLink->ClosePort(0);   // the port is held exclusively: one link at a time
     CDownloader link(m_Context);
     link.AddUSB(m_Pty.SlaveName().c_str());
     ASSERT_TRUE(link.OpenUSB(0));
     DWORD dwStart = fast.GetTickCount();
     EXPECT_FALSE(link.WaitAndProcessResponse(0, ID_OSOK));
     EXPECT_GE(fast.GetTickCount() - dwStart, 360000u);
+}
+
+namespace
+{
+// The production tty driver, counting its reads.
+class CCountingTty : public CTtyPortDriver
+{
+public:
+    bool Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* pdwRead) override
+    {
+        ++m_nReads;
+        return CTtyPortDriver::Read(hPort, pBuf, dwLen, pdwRead);
+    }
+    int Reads() const { return m_nReads.load(); }
+
+private:
+    std::atomic<int> m_nReads{0};
+};
+}
+
+// A node that answers every read at once with nothing (a plain file at its end):
+// the reply wait is paced through the clock, about one read per 100 ms of the line
+// limit, instead of spinning on the processor until the limit runs out.
+TEST(ReplyPacing, APortThatAnswersNothingAtOnceIsPacedNotSpun)
+{
+    CTempDir dir;
+    std::string strPort = dir.File("not-a-tty");
+    std::ofstream(strPort).put('\0');
+    CCountingTty port;
+    CClock clock(2000);   // the 200000 ms line limit passes in 100 ms
+    PlatformContext context;
+    context.pClock = &clock;
+    context.pPortDriver = &port;
+    CDownloader link(context);
+    link.AddUSB(strPort.c_str());
+    ASSERT_TRUE(link.OpenUSB(0));
+    char szReply[REPLY_BUFFER_SIZE] = {};
+    EXPECT_TRUE(link.GetResponse(0, szReply)) << "the line limit passed on a port whose reads succeed";
+    EXPECT_LE(port.Reads(), 200000 / 100 + 10);
+    link.ClosePort(0);
 }

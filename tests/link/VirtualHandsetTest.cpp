@@ -59,7 +59,6 @@ class HandsetFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
-        DownloadStage = 0;
         m_Context.pClock = &m_Clock;
         m_Context.pPortDriver = &m_Tty;
         m_Context.pHost = &m_Host;
@@ -73,7 +72,6 @@ protected:
     {
         m_Notifier.Stop();
         m_Handset.Shutdown();
-        DownloadStage = 0;
     }
 
     // The worker's way to a port: wait, open.
@@ -127,7 +125,7 @@ TEST_F(HandsetFixture, AWholeUpdateInTheCurrentDialect)
     // Phase 2: reserve region, then the operating system, with the bar moving.
     CRecordingProgressView view;
     m_pLink->m_pAttachedDlg = &view;
-    DownloadStage = 2;
+    m_pLink->SetDownloadStage(2);
     std::vector<BYTE> reserve = ReserveImage();
     ASSERT_EQ(Send(reserve), DOWNLOAD_OK);
     EXPECT_TRUE(m_pLink->WaitAndProcessResponse(0, ID_RESERVEOK));
@@ -136,7 +134,7 @@ TEST_F(HandsetFixture, AWholeUpdateInTheCurrentDialect)
     EXPECT_EQ(nUpper, 14) << "the handset's \"3 LENGTH\" set the range";
     EXPECT_EQ(view.Bar(0).GetPos(), 5 + 3);
 
-    DownloadStage = 4;
+    m_pLink->SetDownloadStage(4);
     std::vector<BYTE> os = Bytes(30000, 4);
     ASSERT_EQ(Send(os), DOWNLOAD_OK);
     EXPECT_TRUE(m_pLink->WaitAndProcessResponse(0, ID_OSOK));
@@ -160,7 +158,7 @@ TEST_F(HandsetFixture, AWholeUpdateInTheCurrentDialect)
         EXPECT_EQ(frames[i].strDevice, i == 0 ? strFirst : strSecond);
     }
     EXPECT_EQ(frames[3].dwCommand, CLOSING_COMMAND);
-    EXPECT_TRUE(m_Box.Boxes.empty());
+    EXPECT_TRUE(m_Box.Boxes().empty());
     EXPECT_TRUE(view.MessageBoxes().empty());
 }
 
@@ -220,7 +218,7 @@ TEST_F(HandsetFixture, BadFramesAreRecordedAndAnsweredWithAFailure)
     EXPECT_FALSE(frames[0].bHeaderOk);
     EXPECT_FALSE(frames[1].bChecksumOk);
     EXPECT_EQ(frames[1].nKind, HANDSET_FRAME_BAD);
-    EXPECT_EQ(m_Box.Boxes.size(), 2u) << "each failure showed \"os program fail\"";
+    EXPECT_EQ(m_Box.Boxes().size(), 2u) << "each failure showed \"os program fail\"";
 }
 
 TEST_F(HandsetFixture, ScriptedAndFaultyReplies)

@@ -33,7 +33,7 @@ CUpdateWorker::~CUpdateWorker()
 int CUpdateWorker::Run()
 {
     // A run always starts from stage 0, so phase 1 never moves the progress bar.
-    DownloadStage = 0;
+    m_Config.pDownloader->SetDownloadStage(0);
 
     if (SetUp() && RunAgent() && ReleaseLink() && RunPhase1())
         RunPhase2();
@@ -235,7 +235,7 @@ bool CUpdateWorker::RunPhase2()
         return true;
 
     Trace(false, "=====================start download phase 2=====================\r\n");
-    DownloadStage = 2;
+    m_Config.pDownloader->SetDownloadStage(2);
     ShowCaption(IDS_STEP_DOWNLOAD_ADDON);
 
     if (!PrepareImage(pImage->m_dwImageFlag & ~PHASE2_CLEAR_MASK, OS_TYPE_RESERVE, false,
@@ -247,7 +247,7 @@ bool CUpdateWorker::RunPhase2()
         Trace(false, "phase 2: download rev fail, ErrorCode = %d\r\n", nDownload);
         return Fail(RUN_DOWNLOAD_FAILED);
     }
-    DownloadStage = 3;
+    m_Config.pDownloader->SetDownloadStage(3);
     ShowCaption(IDS_STEP_UPDATE_ADDON);
     if (!pLink->WaitAndProcessResponse(m_nPortIndex, ID_RESERVEOK))
     {
@@ -273,7 +273,7 @@ bool CUpdateWorker::RunPhase2()
     }
     pImage->m_pBuf = m_pBuf;
     pImage->m_nBufLen = dwOsLen;
-    DownloadStage = 4;
+    m_Config.pDownloader->SetDownloadStage(4);
     ShowCaption(IDS_STEP_DOWNLOAD_OS);
     nDownload = pLink->ProcessDownload(pImage, m_nPortIndex, 0);
     if (nDownload != DOWNLOAD_OK)
@@ -311,6 +311,10 @@ void CUpdateWorker::RunClosing()
         pLink->ProcessDownload(pImage, m_nPortIndex, CLOSING_COMMAND);
     pImage->m_pBuf = nullptr;
     pImage->m_nBufLen = 0;
+    // The run leaves its port closed, so the next run (a retry from the wizard)
+    // opens the handset it finds instead of a handle to a device that is gone.
+    if (m_nPortIndex != -1)
+        pLink->ClosePort(m_nPortIndex);
 
     // The keep-stopped thread ends before the service is started again, so that no
     // late "STOP" can follow the "START".

@@ -1,3 +1,0 @@
-#include "link/Downloader.h"
-
-std::atomic<int> DownloadStage{0};
