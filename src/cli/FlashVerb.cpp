@@ -2,6 +2,7 @@
 // handset that is already in its USB-downloader mode, with the updater's own
 // download steps, waits and frames. No agent, no sync-software control, and no
 // file is deleted: IMAGE is read in place.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -80,6 +81,26 @@ void PrintHandsetRecord(CVirtualHandset& handset)
                     frame.bChecksumOk ? "ok" : "BAD");
 }
 
+DWORD ScaledWriteLimit(DWORD dwTimeScale)
+{
+    constexpr DWORD MIN_WRITE_LIMIT_MS = 200;
+    DWORD dwLimit = dwTimeScale > 1 ? PORT_WRITE_LIMIT_MS / dwTimeScale : PORT_WRITE_LIMIT_MS;
+    return dwLimit < MIN_WRITE_LIMIT_MS ? MIN_WRITE_LIMIT_MS : dwLimit;
+}
+
+// A download written into a regular file would overwrite it, and a folder is no
+// port: such a PATH is refused before anything is sent. A node that is not there
+// yet is waited for.
+bool IsUsablePortPath(const std::string& strPort, const char* pszVerb)
+{
+    struct stat st{};
+    if (::stat(strPort.c_str(), &st) != 0 || S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+        return true;
+    std::fprintf(stderr, "vuqctl %s: %s is a %s, not a device: nothing was sent\n", pszVerb, strPort.c_str(),
+                 S_ISDIR(st.st_mode) ? "folder" : "regular file");
+    return false;
+}
+
 // The platform of a run on this machine: the tty file transport, the Linux host,
 // no remote API.
 struct LOCAL_PLATFORM
@@ -91,7 +112,9 @@ struct LOCAL_PLATFORM
     CPosixHostSystem host;
     PlatformContext context;
 
-    LOCAL_PLATFORM(IMessageBox* pBoxes, DWORD dwTimeScale) : clock(dwTimeScale)
+    // The port's write limit runs as much faster as every other wait.
+    LOCAL_PLATFORM(IMessageBox* pBoxes, DWORD dwTimeScale)
+        : clock(dwTimeScale), port(ScaledWriteLimit(dwTimeScale))
     {
         context.pClock = &clock;
         context.pPortDriver = &port;
@@ -113,6 +136,8 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
         return RUN_PREPARE_FAILED;
     }
 
+    if (!options.bSimulate && !IsUsablePortPath(options.strPort, "flash"))
+        return RUN_NO_PORT;
     // A port that is there but cannot be opened would only be tried for 100 s.
     if (!options.bSimulate && ::access(options.strPort.c_str(), F_OK) == 0 &&
         ::access(options.strPort.c_str(), R_OK | W_OK) != 0)
@@ -188,6 +213,8 @@ private:
 
 int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
 {
+    if (!options.bSimulate && !IsUsablePortPath(options.strPort, "flash --legacy"))
+        return EXIT_LEGACY_FAILED;
     // The staging file lives in a private folder of its own, never next to IMAGE.
     std::error_code ec;
     std::filesystem::path tempRoot = std::filesystem::temp_directory_path(ec);

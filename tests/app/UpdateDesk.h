@@ -35,6 +35,10 @@ constexpr DWORD DESK_CLOCK_SCALE = 40;
 // awaited thing happens.
 constexpr DWORD DESK_REAL_WAIT_MS = 20000;
 
+// The port's write limit: far above what a handset that reads needs, short enough
+// for runs whose handset stops reading.
+constexpr DWORD DESK_WRITE_LIMIT_MS = 2000;
+
 // The three files the update leaves in TEMP.
 constexpr const char* DESK_TEMP_FILES[] = {"Tessik_Console.exe", "temp.dat", "Brenmor.exe"};
 
@@ -88,7 +92,7 @@ public:
     CTempDir m_Temp;
     CSimHost m_Host{&m_Clock};
     CSimRemoteApi m_RemoteApi;
-    CTtyPortDriver m_Tty;
+    CTtyPortDriver m_Tty{DESK_WRITE_LIMIT_MS};
     CPortBulkUsb m_Bulk{m_Tty};
     CRecordingMessageBox m_Box;
     PlatformContext m_Platform;

@@ -257,7 +257,7 @@ TEST_P(WholeRunTest, SendsEveryPartItHasAndCleansUp)
     EXPECT_EQ(desk.m_View.Captions(), captions);
     EXPECT_TRUE(BoxesOf(desk.m_View).empty());
     EXPECT_EQ(desk.m_View.BarChangesAtPhase1End(), bPhase1 ? 0 : -1) << "phase 1 moves no bar";
-    EXPECT_EQ(DownloadStage.load(), bPhase2 ? 4 : 0);
+    EXPECT_EQ(desk.m_pLink->GetDownloadStage(), bPhase2 ? 4 : 0);
 
     // The agent went to the handset and was started there.
     EXPECT_EQ(desk.m_RemoteApi.GetFile(AGENT_FILE_NAME), desk.AgentBytes());
@@ -341,6 +341,12 @@ const FAILURE_CASE FAILURES[] = {
     {"WriteFails", DESK_HOST_FILE_PATH, [](CImageBuilder& image) { image.SetSize(1, 300000); },
      [](CDesk& desk) { desk.m_Handset.DropAfterBytes(5000, false); }, RUN_DOWNLOAD_FAILED, {EF_CUT_PHASE1}, true, {},
      true, "phase 1: download USBDL fail, ErrorCode = 18"},
+    // The handset stays on the bus but stops reading in the middle of the phase-1
+    // frame: the write fails once the port's write limit passes, and the closing
+    // frame, which cannot go out either, is bounded the same way.
+    {"HandsetStopsReading", DESK_HOST_FILE_PATH, [](CImageBuilder& image) { image.SetSize(1, 300000); },
+     [](CDesk& desk) { desk.m_Handset.StopReadingAfterBytes(5000); }, RUN_DOWNLOAD_FAILED, {}, true, {}, true,
+     "phase 1: download USBDL fail, ErrorCode = 18"},
     {"ReserveNotProgrammed", DESK_HOST_FILE_PATH, nullptr,
      [](CDesk& desk) { desk.m_Handset.ScriptReplies(1, {OS_PROGRAM_FAILED}); }, RUN_NOT_CONFIRMED,
      {EF_PHASE1, EF_RESERVE, EF_CLOSING}, true, {{"os program fail", "ERROR"}}, true, "phase 2: program OS fail"},
@@ -419,20 +425,23 @@ TEST(UpdateWorkerTest, UnparsedImageSendsNoFrameToAPresentHandset)
         EXPECT_TRUE(desk.TempFileExists(pszName));
 }
 
-// A run that follows one which failed in the OS download starts from stage 0: its
-// phase 1 moves no bar, while its phase 2 does.
-TEST(UpdateWorkerTest, DownloadStageStartsAtZeroAfterAFailedRun)
+// A run that follows one which failed in the OS download, on the same link (the
+// wizard's retry), starts from stage 0: its phase 1 moves no bar, while its phase 2
+// does. It also opens the handset it finds: the failed run left no port open.
+TEST(UpdateWorkerTest, ARetryOnTheSameLinkStartsFromStageZeroWithAFreshPort)
 {
-    {
-        CImageBuilder image;
-        CDesk failed(image, DESK_HOST_FILE_PATH);
-        failed.m_Handset.ScriptReplies(2, {OS_PROGRAM_FAILED});
-        ASSERT_EQ(failed.Run(), RUN_NOT_CONFIRMED);
-        ASSERT_EQ(DownloadStage.load(), 4) << "the failed run ends where it stopped";
-    }
     CImageBuilder image;
     CDesk desk(image, DESK_HOST_FILE_PATH);
+    desk.m_Handset.ScriptReplies(2, {OS_PROGRAM_FAILED});
+    ASSERT_EQ(desk.Run(), RUN_NOT_CONFIRMED);
+    ASSERT_EQ(desk.m_pLink->GetDownloadStage(), 4) << "the failed run ends where it stopped";
+    EXPECT_EQ(desk.m_pLink->m_PortInfo[0].hOut, INVALID_PORT) << "the failed run closed its port";
+
+    // The user brings the handset back to normal and presses Continue again.
+    desk.m_Handset.Shutdown();
+    int nBarChanges = static_cast<int>(desk.m_View.Bar(PROGRESS_BAR_MAIN).History().size());
     EXPECT_EQ(desk.Run(), RUN_OK);
-    EXPECT_EQ(desk.m_View.BarChangesAtPhase1End(), 0) << "phase 1 moved the bar";
-    EXPECT_GT(desk.m_View.Bar(PROGRESS_BAR_MAIN).History().size(), 0u) << "phase 2 moves the bar";
+    EXPECT_EQ(desk.m_View.BarChangesAtPhase1End(), nBarChanges) << "phase 1 moved the bar";
+    EXPECT_GT(desk.m_View.Bar(PROGRESS_BAR_MAIN).History().size(), static_cast<size_t>(nBarChanges))
+        << "phase 2 moves the bar";
 }

@@ -113,6 +113,10 @@ TEST_F(FlashTest, FailuresEndWithTheRunResult)
         {"flash --legacy --port " + m_Dir.File("no-such-port") + " --time-scale 1000 " + strGood, 3,
          "no download port appeared"},
         {"flash -v --simulate --time-scale 100 " + strBad, 11, "COSUtil::Parse ++"},
+        // A regular file or a folder given as the port is refused: a download would
+        // overwrite the file.
+        {"flash --port " + strBad + " --time-scale 1000 " + strGood, 16, "is a regular file, not a device"},
+        {"flash --legacy --port " + m_Dir.Path() + " --time-scale 1000 " + strGood, 3, "is a folder, not a device"},
         {"flash " + strGood, 2, "--port"},
         {"flash --simulate --port /dev/null " + strGood, 2, ""},
     };

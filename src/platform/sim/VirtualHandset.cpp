@@ -102,6 +102,12 @@ void CVirtualHandset::DropAfterBytes(QWORD qwBytes, bool bComeBack)
     m_bDropComesBack = bComeBack;
 }
 
+void CVirtualHandset::StopReadingAfterBytes(QWORD qwBytes)
+{
+    std::lock_guard<std::mutex> lock(m_csState);
+    m_llStopReadingAfter = static_cast<long long>(qwBytes);
+}
+
 void CVirtualHandset::SetSilent(bool bSilent)
 {
     std::lock_guard<std::mutex> lock(m_csState);
@@ -467,6 +473,18 @@ void CVirtualHandset::DrainUntilQuiet()
 void CVirtualHandset::ReadInput()
 {
     int nMaster = m_Pty.nMaster;   // only this thread changes m_Pty
+    long long llStopAfter;
+    {
+        std::lock_guard<std::mutex> lock(m_csState);
+        llStopAfter = m_llStopReadingAfter;
+    }
+    if (llStopAfter >= 0 && static_cast<long long>(m_qwFrameBytes) >= llStopAfter &&
+        (m_qwFrameBytes > 0 || llStopAfter == 0))
+    {
+        // Stuck: on the bus, reading nothing more.
+        std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
+        return;
+    }
     int nReady = 1;
     if (!m_bMoreInput)
     {
@@ -490,9 +508,11 @@ void CVirtualHandset::ReadInput()
         dwMaxFrame = m_dwMaxFrame;
     }
     size_t nWant = READ_CHUNK;
-    if (llDropAfter >= 0)
+    for (long long llLimit : {llDropAfter, llStopAfter})
     {
-        long long llLeft = llDropAfter - static_cast<long long>(m_qwFrameBytes);
+        if (llLimit < 0)
+            continue;
+        long long llLeft = llLimit - static_cast<long long>(m_qwFrameBytes);
         nWant = llLeft < static_cast<long long>(nWant) ? static_cast<size_t>(llLeft > 0 ? llLeft : 0) : nWant;
     }
 

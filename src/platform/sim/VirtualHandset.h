@@ -104,6 +104,10 @@ public:
     // Leaves the bus after qwBytes bytes of the next frame (head included);
     // comes back after the return delay when bComeBack is set.
     void DropAfterBytes(QWORD qwBytes, bool bComeBack);
+    // Stops reading after qwBytes bytes of the next frame (head included) and
+    // stays on the bus: the desktop's writes back up, as with a handset whose
+    // firmware is stuck.
+    void StopReadingAfterBytes(QWORD qwBytes);
     void SetSilent(bool bSilent);           // never answers
     void SetRefuseToLeave(bool bRefuse);    // stays on the bus after phase 1
     void SetNoComeBack(bool bNoComeBack);   // leaves after phase 1 and stays away
@@ -174,6 +178,7 @@ private:
     std::map<size_t, std::vector<std::string>> m_Scripts;
     long long m_llDropAfter = -1;
     bool m_bDropComesBack = false;
+    long long m_llStopReadingAfter = -1;
     bool m_bSilent = false;
     bool m_bRefuseToLeave = false;
     bool m_bNoComeBack = false;
