@@ -24,6 +24,7 @@
 #include "common/ByteOrder.h"
 #include "legacy/LegacyExchange.h"
 #include "legacy/LegacyState.h"
+#include "link/FileTransport.h"
 #include "legacy/ReserveRegion.h"
 #include "platform/Clock.h"
 #include "platform/PortDriver.h"
@@ -162,7 +163,8 @@ void FuzzReceiveReply(const uint8_t* pData, size_t nSize)
     state.nWaitsDone = (bMode & 0x08) ? 3 : 2;
 
     const PORT_TIMEOUTS before = port.Timeouts();
-    ReceiveReply(port, clock, FUZZ_PORT, dwLimitMs, EXPECTED_REPLIES[bMode & 0x03], pOverall, pStep, state);
+    CFileTransport transport(port, clock, FUZZ_PORT);
+    ReceiveReply(&transport, clock, dwLimitMs, EXPECTED_REPLIES[bMode & 0x03], pOverall, pStep, state);
     const PORT_TIMEOUTS& after = port.Timeouts();
     // The port's own time-outs come back at every exit of the wait.
     if (after.ReadIntervalTimeout != before.ReadIntervalTimeout ||

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         return 0;
     const BYTE bMode = pData[0];
     // The stages the worker sets (0, 2..4) and 1.
-    DownloadStage.store(static_cast<int>(bMode & 0x07) % 5);
+    s_pDownloader->SetDownloadStage(static_cast<int>(bMode & 0x07) % 5);
     CRecordingProgressView view;
     s_pDownloader->m_pAttachedDlg = (bMode & MODE_NO_WINDOW) ? nullptr : &view;
 

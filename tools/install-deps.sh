@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are missing.
+# Usage: tools/install-deps.sh [EXTRA_PACKAGE...] (extra packages a run needs besides).
 set -euo pipefail
 PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-          nlohmann-json3-dev libusb-1.0-0-dev libudev-dev)
+          nlohmann-json3-dev libusb-1.0-0-dev "$@")
 MISSING=()
 for PKG in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$PKG" 2>/dev/null | grep -q "install ok installed" || MISSING+=("$PKG")
