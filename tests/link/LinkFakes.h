@@ -12,7 +12,7 @@
 
 #include "common/LastError.h"
 #include "platform/Clock.h"
-#include "platform/HostSystem.h"
+#include "platform/HostVersion.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "platform/PortDriver.h"
@@ -154,7 +154,7 @@ protected:
         DownloadStage = 0;
         m_Context.pClock = &m_Clock;
         m_Context.pPortDriver = &m_Driver;
-        m_Context.pHost = &m_Host;
+        m_Context.pHostVersion = &m_Host;
         m_Context.pMessageBox = &m_Box;
     }
     void TearDown() override { DownloadStage = 0; }

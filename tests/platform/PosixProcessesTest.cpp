@@ -1,12 +1,10 @@
-// The Linux host system: real processes, files and environment; the desktop
-// sync software's facilities reported absent.
+// The Linux host's processes: started, listed, named and checked alive for real.
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,8 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "common/LastError.h"
-#include "platform/posix/NoRemoteApi.h"
-#include "platform/posix/PosixHostSystem.h"
+#include "platform/posix/PosixProcesses.h"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +37,7 @@ struct SPLIT_CASE
 };
 }
 
-TEST(PosixHostSystem, SplitCommandLineTakesAQuotedPathWhole)
+TEST(PosixProcesses, SplitCommandLineTakesAQuotedPathWhole)
 {
     const SPLIT_CASE CASES[] = {
         {"\"C:\\Program Files\\WCESMGR.EXE\" /quit", true, {"C:\\Program Files\\WCESMGR.EXE", "/quit"}},
@@ -63,14 +60,14 @@ TEST(PosixHostSystem, SplitCommandLineTakesAQuotedPathWhole)
     }
 }
 
-TEST(PosixHostSystem, StartProcessRunsQuotedPathsWithArguments)
+TEST(PosixProcesses, StartProcessRunsQuotedPathsWithArguments)
 {
     char szTemplate[] = "/tmp/vuq_start_XXXXXX";
     fs::path folder = mkdtemp(szTemplate);
     fs::create_directory(folder / "with blank");
     fs::copy_file("/usr/bin/touch", folder / "with blank" / "my touch");
 
-    CPosixHostSystem host;
+    CPosixProcesses host;
     std::string strLine = "\"" + (folder / "with blank" / "my touch").string() + "\" " + (folder / "a").string() +
                           " " + (folder / "b").string();
     EXPECT_TRUE(host.StartProcess(strLine.c_str()));
@@ -86,9 +83,9 @@ TEST(PosixHostSystem, StartProcessRunsQuotedPathsWithArguments)
     fs::remove_all(folder);
 }
 
-TEST(PosixHostSystem, ProcessesAreListedNamedAndAlive)
+TEST(PosixProcesses, ProcessesAreListedNamedAndAlive)
 {
-    CPosixHostSystem host;
+    CPosixProcesses host;
     std::vector<DWORD> pids(65536);
     DWORD dwCount = 0;
     ASSERT_TRUE(host.EnumProcesses(pids.data(), static_cast<DWORD>(pids.size()), &dwCount));
@@ -112,60 +109,4 @@ TEST(PosixHostSystem, ProcessesAreListedNamedAndAlive)
     host.CloseProcess(hSelf);
 
     EXPECT_EQ(host.OpenProcess(0), 0);
-}
-
-TEST(PosixHostSystem, SyncSoftwareFacilitiesAreAbsent)
-{
-    CPosixHostSystem host;
-    DWORD dwMajor = 0;
-    DWORD dwMinor = 0;
-    EXPECT_TRUE(host.GetVersion(&dwMajor, &dwMinor));
-    EXPECT_EQ(dwMajor, 6u);
-    EXPECT_EQ(dwMinor, 1u);
-
-    EXPECT_EQ(host.FindWindowByClass("CEAppMgr"), 0);
-    EXPECT_FALSE(host.OpenNamedEvent("Microsoft Windows CE Services Manager Event"));
-    REG_KEY hKey = 1;
-    EXPECT_EQ(host.RegOpenKey("Software\\Microsoft", &hKey), REG_RESULT_FILE_NOT_FOUND);
-    EXPECT_EQ(hKey, 0);
-    EXPECT_EQ(host.OpenServiceManager(), 0);
-    EXPECT_EQ(GetLastErrorCode(), static_cast<DWORD>(ENOSYS));
-    DWORD dwState = 0;
-    EXPECT_FALSE(host.QueryServiceState(0, &dwState));
-
-    CNoRemoteApi remoteApi;
-    CEvent initEvent(true, false);
-    RAPIINIT init{12, &initEvent, -1};
-    EXPECT_NE(remoteApi.CeRapiInitEx(&init), 0);
-    EXPECT_FALSE(initEvent.IsSignalled());
-}
-
-TEST(PosixHostSystem, EnvironmentDirectoryFreeSpaceAndDelete)
-{
-    CPosixHostSystem host;
-    setenv("VUQ_HOST_TEST", "value", 1);
-    char szBuf[16];
-    EXPECT_TRUE(host.GetEnvironment("VUQ_HOST_TEST", szBuf, sizeof(szBuf)));
-    EXPECT_STREQ(szBuf, "value");
-    EXPECT_FALSE(host.GetEnvironment("VUQ_HOST_TEST", szBuf, 5));   // no room for the terminator
-    unsetenv("VUQ_HOST_TEST");
-    EXPECT_FALSE(host.GetEnvironment("VUQ_HOST_TEST", szBuf, sizeof(szBuf)));
-
-    char szTemplate[] = "/tmp/vuq_dir_XXXXXX";
-    fs::path folder = mkdtemp(szTemplate);
-    char szSaved[4096];
-    ASSERT_TRUE(host.GetCurrentDir(szSaved, sizeof(szSaved)));
-    ASSERT_TRUE(host.SetCurrentDir(folder.c_str()));
-    std::ofstream("file.bin") << "x";
-    EXPECT_TRUE(host.DeleteFile("file.bin"));
-    EXPECT_FALSE(host.DeleteFile("file.bin"));
-    EXPECT_EQ(GetLastErrorCode(), static_cast<DWORD>(ENOENT));
-    EXPECT_TRUE(host.SetCurrentDir(szSaved));
-    EXPECT_FALSE(host.SetCurrentDir((folder / "none").c_str()));
-
-    QWORD qwFree = 0;
-    EXPECT_TRUE(host.GetFreeSpace(folder.c_str(), &qwFree));
-    EXPECT_GT(qwFree, 0u);
-    EXPECT_FALSE(host.GetFreeSpace((folder / "none").c_str(), &qwFree));
-    fs::remove_all(folder);
 }

@@ -1,9 +1,8 @@
-#include "platform/posix/PosixHostSystem.h"
+#include "platform/posix/PosixProcesses.h"
 
 #include <dirent.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,104 +81,7 @@ bool SplitCommandLine(const char* pszCommandLine, std::vector<std::string>* pArg
     return !pArgs->empty() && !(*pArgs)[0].empty();
 }
 
-bool CPosixHostSystem::GetVersion(DWORD* pdwMajor, DWORD* pdwMinor)
-{
-    *pdwMajor = POSIX_HOST_VERSION_MAJOR;
-    *pdwMinor = POSIX_HOST_VERSION_MINOR;
-    return true;
-}
-
-bool CPosixHostSystem::GetEnvironment(const char* pszName, char* pszBuf, DWORD dwLen)
-{
-    const char* pszValue = std::getenv(pszName);
-    if (pszValue == nullptr)
-    {
-        SetLastErrorCode(ENOENT);
-        return false;
-    }
-    return CopyText(pszValue, pszBuf, dwLen);
-}
-
-bool CPosixHostSystem::GetCurrentDir(char* pszBuf, DWORD dwLen)
-{
-    if (pszBuf == nullptr || dwLen == 0 || getcwd(pszBuf, dwLen) == nullptr)
-    {
-        SetLastErrorCode(pszBuf == nullptr || dwLen == 0 ? ERANGE : static_cast<DWORD>(errno));
-        return false;
-    }
-    return true;
-}
-
-bool CPosixHostSystem::SetCurrentDir(const char* pszPath)
-{
-    if (chdir(pszPath) != 0)
-    {
-        SetLastErrorCode(static_cast<DWORD>(errno));
-        return false;
-    }
-    return true;
-}
-
-bool CPosixHostSystem::GetFreeSpace(const char* pszPath, QWORD* pqwFreeBytes)
-{
-    struct statvfs st;
-    if (statvfs(pszPath, &st) != 0)
-    {
-        SetLastErrorCode(static_cast<DWORD>(errno));
-        return false;
-    }
-    *pqwFreeBytes = static_cast<QWORD>(st.f_bavail) * static_cast<QWORD>(st.f_frsize);
-    return true;
-}
-
-bool CPosixHostSystem::DeleteFile(const char* pszPath)
-{
-    if (unlink(pszPath) != 0)
-    {
-        SetLastErrorCode(static_cast<DWORD>(errno));
-        return false;
-    }
-    return true;
-}
-
-WINDOW_HANDLE CPosixHostSystem::FindWindowByClass(const char*)
-{
-    return 0;
-}
-
-bool CPosixHostSystem::SendCloseWithTimeout(WINDOW_HANDLE, DWORD)
-{
-    SetLastErrorCode(ENOSYS);
-    return false;
-}
-
-bool CPosixHostSystem::OpenNamedEvent(const char*)
-{
-    SetLastErrorCode(ENOENT);
-    return false;
-}
-
-LONG CPosixHostSystem::RegOpenKey(const char*, REG_KEY* phKey)
-{
-    if (phKey != nullptr)
-        *phKey = 0;
-    SetLastErrorCode(REG_RESULT_FILE_NOT_FOUND);
-    return REG_RESULT_FILE_NOT_FOUND;
-}
-
-LONG CPosixHostSystem::RegQueryText(REG_KEY, const char*, char* pszBuf, DWORD dwLen)
-{
-    if (pszBuf != nullptr && dwLen > 0)
-        pszBuf[0] = '\0';
-    SetLastErrorCode(REG_RESULT_FILE_NOT_FOUND);
-    return REG_RESULT_FILE_NOT_FOUND;
-}
-
-void CPosixHostSystem::RegCloseKey(REG_KEY)
-{
-}
-
-bool CPosixHostSystem::StartProcess(const char* pszCommandLine)
+bool CPosixProcesses::StartProcess(const char* pszCommandLine)
 {
     std::vector<std::string> args;
     if (!SplitCommandLine(pszCommandLine, &args))
@@ -206,7 +108,7 @@ bool CPosixHostSystem::StartProcess(const char* pszCommandLine)
     return true;
 }
 
-bool CPosixHostSystem::EnumProcesses(DWORD* pdwPids, DWORD dwMax, DWORD* pdwCount)
+bool CPosixProcesses::EnumProcesses(DWORD* pdwPids, DWORD dwMax, DWORD* pdwCount)
 {
     *pdwCount = 0;
     DIR* pDir = opendir("/proc");
@@ -229,7 +131,7 @@ bool CPosixHostSystem::EnumProcesses(DWORD* pdwPids, DWORD dwMax, DWORD* pdwCoun
     return true;
 }
 
-PROCESS_HANDLE CPosixHostSystem::OpenProcess(DWORD dwPid)
+PROCESS_HANDLE CPosixProcesses::OpenProcess(DWORD dwPid)
 {
     char szPath[64];
     std::snprintf(szPath, sizeof(szPath), "/proc/%u", dwPid);
@@ -241,7 +143,7 @@ PROCESS_HANDLE CPosixHostSystem::OpenProcess(DWORD dwPid)
     return static_cast<PROCESS_HANDLE>(dwPid);
 }
 
-bool CPosixHostSystem::GetProcessBaseName(PROCESS_HANDLE hProcess, char* pszBuf, DWORD dwLen)
+bool CPosixProcesses::GetProcessBaseName(PROCESS_HANDLE hProcess, char* pszBuf, DWORD dwLen)
 {
     char szPath[64];
     char szTarget[4096];
@@ -278,7 +180,7 @@ bool CPosixHostSystem::GetProcessBaseName(PROCESS_HANDLE hProcess, char* pszBuf,
     return CopyText(szComm, pszBuf, dwLen);
 }
 
-bool CPosixHostSystem::GetProcessExitCode(PROCESS_HANDLE hProcess, DWORD* pdwExitCode)
+bool CPosixProcesses::GetProcessExitCode(PROCESS_HANDLE hProcess, DWORD* pdwExitCode)
 {
     if (!IsRunning(static_cast<pid_t>(hProcess)))
     {
@@ -289,7 +191,7 @@ bool CPosixHostSystem::GetProcessExitCode(PROCESS_HANDLE hProcess, DWORD* pdwExi
     return true;
 }
 
-bool CPosixHostSystem::TerminateProcess(PROCESS_HANDLE hProcess, DWORD)
+bool CPosixProcesses::TerminateProcess(PROCESS_HANDLE hProcess, DWORD)
 {
     if (hProcess <= 0 || kill(static_cast<pid_t>(hProcess), SIGKILL) != 0)
     {
@@ -299,36 +201,6 @@ bool CPosixHostSystem::TerminateProcess(PROCESS_HANDLE hProcess, DWORD)
     return true;
 }
 
-void CPosixHostSystem::CloseProcess(PROCESS_HANDLE)
+void CPosixProcesses::CloseProcess(PROCESS_HANDLE)
 {
-}
-
-SC_HANDLE_T CPosixHostSystem::OpenServiceManager()
-{
-    SetLastErrorCode(ENOSYS);
-    return 0;
-}
-
-SC_HANDLE_T CPosixHostSystem::OpenService(SC_HANDLE_T, const char*)
-{
-    SetLastErrorCode(ENOSYS);
-    return 0;
-}
-
-bool CPosixHostSystem::QueryServiceState(SC_HANDLE_T, DWORD*)
-{
-    SetLastErrorCode(ENOSYS);
-    return false;
-}
-
-bool CPosixHostSystem::ControlService(SC_HANDLE_T, DWORD, DWORD*)
-{
-    SetLastErrorCode(ENOSYS);
-    return false;
-}
-
-bool CPosixHostSystem::StartService(SC_HANDLE_T)
-{
-    SetLastErrorCode(ENOSYS);
-    return false;
 }
