@@ -1,9 +1,17 @@
-// The Linux host's processes: started, listed, named and checked alive for real.
+// The Linux host's processes: started, listed, named, checked alive and
+// terminated for real, including processes that end between being opened and
+// being terminated.
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -14,10 +22,112 @@
 #include "common/LastError.h"
 #include "platform/posix/PosixProcesses.h"
 
+extern char** environ;
+
 namespace fs = std::filesystem;
 
 namespace
 {
+// A child running "sleep 30"; 0 when it could not be started.
+pid_t SpawnSleeper()
+{
+    char szProgram[] = "/bin/sleep";
+    char szSeconds[] = "30";
+    char* argv[] = {szProgram, szSeconds, nullptr};
+    pid_t pid = 0;
+    return posix_spawn(&pid, szProgram, nullptr, nullptr, argv, environ) == 0 ? pid : 0;
+}
+
+// Ends a child and collects it; the signal that ended it (0: it exited).
+int KillAndReap(pid_t pid, int nSignal)
+{
+    kill(pid, nSignal);
+    int nStatus = 0;
+    if (waitpid(pid, &nStatus, 0) != pid)
+        return -1;
+    return WIFSIGNALED(nStatus) ? WTERMSIG(nStatus) : 0;
+}
+
+// What the reused-id scenario found, as the exit status of the process that ran
+// it: the faults it saw as bits, or one of the two statuses that ran no check.
+enum REUSE_RESULT
+{
+    REUSE_OK = 0,
+    REUSE_NAMED_THE_NEW_PROCESS = 1,
+    REUSE_TERMINATE_SUCCEEDED = 2,
+    REUSE_NEW_PROCESS_KILLED = 4,
+    REUSE_SETUP_FAILED = 100,
+    REUSE_UNSUPPORTED = 101,   // no private pid namespace with a settable next id here
+};
+
+// The first process of a fresh pid namespace opens a child, which then ends and
+// is collected; the child's id is given to a new process at once (ns_last_pid).
+// The handle must neither name nor terminate the new process.
+int RunReusedIdScenario()
+{
+    CPosixProcesses host;
+    pid_t pidFirst = SpawnSleeper();
+    if (pidFirst <= 1)
+        return REUSE_SETUP_FAILED;
+    PROCESS_HANDLE hFirst = host.OpenProcess(static_cast<DWORD>(pidFirst));
+    if (hFirst == 0)
+        return REUSE_SETUP_FAILED;
+    KillAndReap(pidFirst, SIGKILL);
+
+    std::FILE* pLastPid = std::fopen("/proc/sys/kernel/ns_last_pid", "w");
+    if (pLastPid == nullptr)
+        return REUSE_UNSUPPORTED;
+    bool bSet = std::fprintf(pLastPid, "%d", static_cast<int>(pidFirst) - 1) > 0;
+    bSet = std::fclose(pLastPid) == 0 && bSet;
+    pid_t pidSecond = bSet ? SpawnSleeper() : 0;
+    if (pidSecond != pidFirst)
+    {
+        if (pidSecond > 0)
+            KillAndReap(pidSecond, SIGKILL);
+        return bSet ? REUSE_SETUP_FAILED : REUSE_UNSUPPORTED;
+    }
+
+    char szName[260];
+    bool bNamed = host.GetProcessBaseName(hFirst, szName, sizeof(szName));
+    bool bTerminated = host.TerminateProcess(hFirst, 0);
+    host.CloseProcess(hFirst);
+    // A SIGKILL sent through the handle would have ended the new process already;
+    // otherwise it ends by this SIGTERM.
+    bool bKilled = KillAndReap(pidSecond, SIGTERM) == SIGKILL;
+    return (bNamed ? REUSE_NAMED_THE_NEW_PROCESS : 0) | (bTerminated ? REUSE_TERMINATE_SUCCEEDED : 0) |
+           (bKilled ? REUSE_NEW_PROCESS_KILLED : 0);
+}
+
+// Runs the scenario as process 1 of a new pid namespace (with its own /proc, in
+// a new mount and user namespace) and returns its result.
+int RunInOwnPidNamespace()
+{
+    pid_t pidOuter = fork();
+    if (pidOuter < 0)
+        return REUSE_SETUP_FAILED;
+    if (pidOuter == 0)
+    {
+        if (unshare(CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNS) != 0)
+            _exit(REUSE_UNSUPPORTED);
+        pid_t pidInit = fork();
+        if (pidInit == 0)
+        {
+            if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+                _exit(REUSE_UNSUPPORTED);
+            _exit(RunReusedIdScenario());
+        }
+        int nStatus = 0;
+        if (pidInit < 0 || waitpid(pidInit, &nStatus, 0) != pidInit || !WIFEXITED(nStatus))
+            _exit(REUSE_SETUP_FAILED);
+        _exit(WEXITSTATUS(nStatus));
+    }
+    int nStatus = 0;
+    if (waitpid(pidOuter, &nStatus, 0) != pidOuter || !WIFEXITED(nStatus))
+        return REUSE_SETUP_FAILED;
+    return WEXITSTATUS(nStatus);
+}
+
 bool WaitForFile(const fs::path& path)
 {
     for (int i = 0; i < 5000; ++i)
@@ -109,4 +219,43 @@ TEST(PosixProcesses, ProcessesAreListedNamedAndAlive)
     host.CloseProcess(hSelf);
 
     EXPECT_EQ(host.OpenProcess(0), 0);
+}
+
+TEST(PosixProcesses, AProcessThatEndedAfterItWasOpenedIsNeverSignalled)
+{
+    CPosixProcesses host;
+    pid_t pid = SpawnSleeper();
+    ASSERT_NE(pid, 0);
+    PROCESS_HANDLE hProcess = host.OpenProcess(static_cast<DWORD>(pid));
+    ASSERT_NE(hProcess, 0);
+
+    // It ends between being opened and being terminated; its exit is not collected
+    // yet, so its id still names it.
+    kill(pid, SIGKILL);
+    siginfo_t info{};
+    ASSERT_EQ(waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0);
+    char szName[260];
+    DWORD dwExitCode = 0;
+    EXPECT_FALSE(host.GetProcessBaseName(hProcess, szName, sizeof(szName)));
+    EXPECT_FALSE(host.GetProcessExitCode(hProcess, &dwExitCode));
+    EXPECT_FALSE(host.TerminateProcess(hProcess, 0));
+    EXPECT_EQ(GetLastErrorCode(), static_cast<DWORD>(ESRCH));
+
+    // Collected: the id is free for the next process.
+    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    EXPECT_FALSE(host.TerminateProcess(hProcess, 0));
+    EXPECT_EQ(GetLastErrorCode(), static_cast<DWORD>(ESRCH));
+    host.CloseProcess(hProcess);
+}
+
+TEST(PosixProcesses, AHandleNeverReachesTheNextProcessWithTheSameId)
+{
+    int nResult = RunInOwnPidNamespace();
+    if (nResult == REUSE_UNSUPPORTED)
+        GTEST_SKIP() << "no private pid namespace with a settable next id on this system";
+    ASSERT_NE(nResult, REUSE_SETUP_FAILED);
+    EXPECT_EQ(nResult & REUSE_NEW_PROCESS_KILLED, 0) << "the process that got the id was killed";
+    EXPECT_EQ(nResult & REUSE_TERMINATE_SUCCEEDED, 0) << "terminating the ended process succeeded";
+    EXPECT_EQ(nResult & REUSE_NAMED_THE_NEW_PROCESS, 0) << "the ended process took the new process's name";
+    EXPECT_EQ(nResult, REUSE_OK);
 }

@@ -1,13 +1,22 @@
 #include "platform/posix/PosixProcesses.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+// glibc 2.36 declares the pidfd calls without C linkage for C++; the headers it
+// includes are already in, so only its own declarations fall in this block.
+extern "C" {
+#include <sys/pidfd.h>
+}
+
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,23 +41,81 @@ bool CopyText(const char* pszText, char* pszBuf, DWORD dwLen)
     return true;
 }
 
-bool IsRunning(pid_t pid)
+// An open process is its pidfd plus one, so that no open process is 0.
+PROCESS_HANDLE HandleOf(int nPidFd)
 {
-    // The state is the field after the parenthesised name, which may itself hold blanks.
+    return static_cast<PROCESS_HANDLE>(nPidFd) + 1;
+}
+
+int PidFdOf(PROCESS_HANDLE hProcess)
+{
+    return hProcess > 0 && hProcess <= static_cast<PROCESS_HANDLE>(INT_MAX) ? static_cast<int>(hProcess - 1) : -1;
+}
+
+// A pidfd turns readable once its process has ended (it is a zombie or gone).
+bool HasEnded(int nPidFd)
+{
+    struct pollfd pollFd = {nPidFd, POLLIN, 0};
+    int nReady = poll(&pollFd, 1, 0);
+    return nReady != 0;   // an error is taken as ended: nothing is signalled then
+}
+
+// The id, in this /proc, of the process a pidfd holds (its fdinfo's "Pid:" line);
+// 0 once the process has been collected.
+pid_t PidOf(int nPidFd)
+{
     char szPath[64];
-    std::snprintf(szPath, sizeof(szPath), "/proc/%d/stat", static_cast<int>(pid));
+    std::snprintf(szPath, sizeof(szPath), "/proc/self/fdinfo/%d", nPidFd);
     std::FILE* pFile = std::fopen(szPath, "r");
     if (pFile == nullptr)
-        return false;
-    char szStat[512];
-    size_t nRead = std::fread(szStat, 1, sizeof(szStat) - 1, pFile);
+        return 0;
+    long lPid = 0;
+    char szLine[256];
+    while (std::fgets(szLine, sizeof(szLine), pFile) != nullptr)
+    {
+        if (std::sscanf(szLine, "Pid: %ld", &lPid) == 1)
+            break;
+    }
     std::fclose(pFile);
-    szStat[nRead] = '\0';
-    const char* pszClose = std::strrchr(szStat, ')');
-    if (pszClose == nullptr || pszClose[1] == '\0' || pszClose[2] == '\0')
+    return lPid > 0 ? static_cast<pid_t>(lPid) : 0;
+}
+
+// The base name of /proc/PID/exe's target, else the kernel's name in /proc/PID/comm.
+bool ReadBaseName(pid_t pid, char* pszBuf, DWORD dwLen)
+{
+    char szPath[64];
+    char szTarget[4096];
+    std::snprintf(szPath, sizeof(szPath), "/proc/%d/exe", static_cast<int>(pid));
+    ssize_t nLen = readlink(szPath, szTarget, sizeof(szTarget) - 1);
+    if (nLen > 0)
+    {
+        szTarget[nLen] = '\0';
+        // A program whose file was replaced or removed shows " (deleted)" after its path.
+        constexpr char DELETED[] = " (deleted)";
+        size_t nTarget = static_cast<size_t>(nLen);
+        if (nTarget > sizeof(DELETED) - 1 && std::strcmp(szTarget + nTarget - (sizeof(DELETED) - 1), DELETED) == 0)
+            szTarget[nTarget - (sizeof(DELETED) - 1)] = '\0';
+        const char* pszBase = std::strrchr(szTarget, '/');
+        return CopyText(pszBase != nullptr ? pszBase + 1 : szTarget, pszBuf, dwLen);
+    }
+
+    std::snprintf(szPath, sizeof(szPath), "/proc/%d/comm", static_cast<int>(pid));
+    std::FILE* pFile = std::fopen(szPath, "r");
+    if (pFile == nullptr)
+    {
+        SetLastErrorCode(static_cast<DWORD>(errno));
         return false;
-    char cState = pszClose[2];
-    return cState != 'Z' && cState != 'X' && cState != 'x';
+    }
+    char szComm[64] = {};
+    bool bRead = std::fgets(szComm, sizeof(szComm), pFile) != nullptr;
+    std::fclose(pFile);
+    if (!bRead)
+    {
+        SetLastErrorCode(EIO);
+        return false;
+    }
+    szComm[std::strcspn(szComm, "\n")] = '\0';
+    return CopyText(szComm, pszBuf, dwLen);
 }
 }
 
@@ -133,58 +200,46 @@ bool CPosixProcesses::EnumProcesses(DWORD* pdwPids, DWORD dwMax, DWORD* pdwCount
 
 PROCESS_HANDLE CPosixProcesses::OpenProcess(DWORD dwPid)
 {
-    char szPath[64];
-    std::snprintf(szPath, sizeof(szPath), "/proc/%u", dwPid);
-    if (dwPid == 0 || access(szPath, F_OK) != 0)
+    if (dwPid == 0 || dwPid > static_cast<DWORD>(INT_MAX))
     {
-        SetLastErrorCode(dwPid == 0 ? EINVAL : ESRCH);
+        SetLastErrorCode(EINVAL);
         return 0;
     }
-    return static_cast<PROCESS_HANDLE>(dwPid);
+    int nPidFd = pidfd_open(static_cast<pid_t>(dwPid), 0);
+    if (nPidFd < 0)
+    {
+        SetLastErrorCode(static_cast<DWORD>(errno));
+        return 0;
+    }
+    return HandleOf(nPidFd);
 }
 
 bool CPosixProcesses::GetProcessBaseName(PROCESS_HANDLE hProcess, char* pszBuf, DWORD dwLen)
 {
-    char szPath[64];
-    char szTarget[4096];
-    std::snprintf(szPath, sizeof(szPath), "/proc/%ld/exe", static_cast<long>(hProcess));
-    ssize_t nLen = readlink(szPath, szTarget, sizeof(szTarget) - 1);
-    if (nLen > 0)
+    int nPidFd = PidFdOf(hProcess);
+    if (nPidFd < 0)
     {
-        szTarget[nLen] = '\0';
-        // A program whose file was replaced or removed shows " (deleted)" after its path.
-        constexpr char DELETED[] = " (deleted)";
-        size_t nTarget = static_cast<size_t>(nLen);
-        if (nTarget > sizeof(DELETED) - 1 && std::strcmp(szTarget + nTarget - (sizeof(DELETED) - 1), DELETED) == 0)
-            szTarget[nTarget - (sizeof(DELETED) - 1)] = '\0';
-        const char* pszBase = std::strrchr(szTarget, '/');
-        return CopyText(pszBase != nullptr ? pszBase + 1 : szTarget, pszBuf, dwLen);
-    }
-
-    std::snprintf(szPath, sizeof(szPath), "/proc/%ld/comm", static_cast<long>(hProcess));
-    std::FILE* pFile = std::fopen(szPath, "r");
-    if (pFile == nullptr)
-    {
-        SetLastErrorCode(static_cast<DWORD>(errno));
+        SetLastErrorCode(EINVAL);
         return false;
     }
-    char szComm[64] = {};
-    bool bRead = std::fgets(szComm, sizeof(szComm), pFile) != nullptr;
-    std::fclose(pFile);
-    if (!bRead)
+    pid_t pid = PidOf(nPidFd);
+    bool bRead = pid != 0 && ReadBaseName(pid, pszBuf, dwLen);
+    // A process that has not ended by now was alive through the whole read, so
+    // /proc/PID was this process and not one that was given its id after it.
+    if (pid == 0 || HasEnded(nPidFd))
     {
-        SetLastErrorCode(EIO);
+        SetLastErrorCode(ESRCH);
         return false;
     }
-    szComm[std::strcspn(szComm, "\n")] = '\0';
-    return CopyText(szComm, pszBuf, dwLen);
+    return bRead;
 }
 
 bool CPosixProcesses::GetProcessExitCode(PROCESS_HANDLE hProcess, DWORD* pdwExitCode)
 {
-    if (!IsRunning(static_cast<pid_t>(hProcess)))
+    int nPidFd = PidFdOf(hProcess);
+    if (nPidFd < 0 || HasEnded(nPidFd))
     {
-        SetLastErrorCode(ESRCH);
+        SetLastErrorCode(nPidFd < 0 ? EINVAL : ESRCH);
         return false;
     }
     *pdwExitCode = PROCESS_STILL_ACTIVE;
@@ -193,14 +248,25 @@ bool CPosixProcesses::GetProcessExitCode(PROCESS_HANDLE hProcess, DWORD* pdwExit
 
 bool CPosixProcesses::TerminateProcess(PROCESS_HANDLE hProcess, DWORD)
 {
-    if (hProcess <= 0 || kill(static_cast<pid_t>(hProcess), SIGKILL) != 0)
+    int nPidFd = PidFdOf(hProcess);
+    if (nPidFd < 0 || HasEnded(nPidFd))
     {
-        SetLastErrorCode(hProcess <= 0 ? EINVAL : static_cast<DWORD>(errno));
+        SetLastErrorCode(nPidFd < 0 ? EINVAL : ESRCH);
+        return false;
+    }
+    // The signal goes to the process the pidfd holds; once that one has been
+    // collected the call fails with ESRCH, whatever process has its id now.
+    if (pidfd_send_signal(nPidFd, SIGKILL, nullptr, 0) != 0)
+    {
+        SetLastErrorCode(static_cast<DWORD>(errno));
         return false;
     }
     return true;
 }
 
-void CPosixProcesses::CloseProcess(PROCESS_HANDLE)
+void CPosixProcesses::CloseProcess(PROCESS_HANDLE hProcess)
 {
+    int nPidFd = PidFdOf(hProcess);
+    if (nPidFd >= 0)
+        close(nPidFd);
 }
