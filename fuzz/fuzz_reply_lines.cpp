@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
         PlatformContext platform;
         platform.pClock = &s_Clock;
         platform.pMessageBox = &s_MessageBox;
-        platform.pHost = nullptr;   // the host version stays unknown: the serial path
+        platform.pHostVersion = nullptr;   // the host version stays unknown: the serial path
         return new CDownloader(platform);
     }();
 

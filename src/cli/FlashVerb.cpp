@@ -25,7 +25,8 @@
 #include "platform/libusb/LibUsbBulk.h"
 #include "platform/posix/NoRemoteApi.h"
 #include "platform/posix/PathDeviceNotifier.h"
-#include "platform/posix/PosixHostSystem.h"
+#include "platform/posix/PosixHostEnvironment.h"
+#include "platform/posix/PosixProcesses.h"
 #include "platform/posix/TtyPortDriver.h"
 #include "platform/sim/SimDeviceNotifier.h"
 #include "platform/sim/VirtualHandset.h"
@@ -102,14 +103,16 @@ bool IsUsablePortPath(const std::string& strPort, const char* pszVerb)
 }
 
 // The platform of a run on this machine: the tty file transport, the Linux host,
-// no remote API.
+// no remote API. Linux has no desktop windows, registry or service manager: those
+// facilities stay null.
 struct LOCAL_PLATFORM
 {
     CClock clock;
     CTtyPortDriver port;
     CLibUsbBulk bulk;
     CNoRemoteApi rapi;
-    CPosixHostSystem host;
+    CPosixHostEnvironment host;
+    CPosixProcesses processes;
     PlatformContext context;
 
     // The port's write limit runs as much faster as every other wait.
@@ -120,7 +123,9 @@ struct LOCAL_PLATFORM
         context.pPortDriver = &port;
         context.pBulkUsb = &bulk;
         context.pRemoteApi = &rapi;
-        context.pHost = &host;
+        context.pHostVersion = &host;
+        context.pHostEnvironment = &host;
+        context.pProcesses = &processes;
         context.pMessageBox = pBoxes;
     }
 };

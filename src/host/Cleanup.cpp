@@ -13,13 +13,13 @@ const char* const TEMP_FILES[] = {"Tessik_Console.exe", "temp.dat", "Brenmor.exe
 bool DeleteFiles(const PlatformContext& platform, COSUtil* pOSUtil)
 {
     Trace(false, "Delete files++\r\n");
-    IHostSystem* pHost = platform.pHost;
+    IHostEnvironment* pEnvironment = platform.pHostEnvironment;
 
     // The names are relative: delete only where TEMP is, never in whatever directory
-    // happens to be current.
+    // happens to be current. A host without an environment has no TEMP.
     char szTemp[MAX_PATH_LEN] = {};
-    bool bInTemp = pHost->GetEnvironment("TEMP", szTemp, sizeof(szTemp)) && szTemp[0] != '\0' &&
-                   pHost->SetCurrentDir(szTemp);
+    bool bInTemp = pEnvironment != nullptr && pEnvironment->GetEnvironment("TEMP", szTemp, sizeof(szTemp)) &&
+                   szTemp[0] != '\0' && pEnvironment->SetCurrentDir(szTemp);
     if (!bInTemp)
         Trace(false, "Delete files: TEMP is not usable\r\n");
 
@@ -32,7 +32,7 @@ bool DeleteFiles(const PlatformContext& platform, COSUtil* pOSUtil)
     {
         for (const char* pszName : TEMP_FILES)
         {
-            if (!pHost->DeleteFile(pszName))
+            if (!pEnvironment->DeleteFile(pszName))
             {
                 bAllDeleted = false;
                 break;

@@ -85,11 +85,11 @@ private:
 };
 
 // The service control of a host, created on first use and kept for the life of
-// the program (one per IHostSystem).
+// the program (one per service manager).
 CSyncServiceControl& GetSyncServiceControl(const PlatformContext& platform);
 // Drops the kept service control of a host (tests and simulated runs whose host
 // object goes away).
-void ForgetSyncServiceControl(const IHostSystem* pHost);
+void ForgetSyncServiceControl(const IServiceManager* pServiceManager);
 
 // The command on the host's service control (message boxes on failure). Returns 0.
 int ControlSyncService(const PlatformContext& platform, const char* pszCommand);

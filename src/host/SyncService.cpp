@@ -21,7 +21,7 @@ void ReportStatus(const PlatformContext& platform, const char* pszText, bool bQu
 }
 
 std::mutex s_csControls;
-std::map<const IHostSystem*, std::unique_ptr<CSyncServiceControl>> s_Controls;
+std::map<const IServiceManager*, std::unique_ptr<CSyncServiceControl>> s_Controls;
 }
 
 void ApiErrorExit(const PlatformContext& platform, const char* pszApiName, bool bTraceOnly)
@@ -42,10 +42,17 @@ void ApiErrorExit(const PlatformContext& platform, const char* pszApiName, bool 
 
 bool CSyncServiceControl::OpenHandles(const PlatformContext& platform, bool bQuiet)
 {
-    IHostSystem* pHost = platform.pHost;
+    IServiceManager* pServices = platform.pServiceManager;
+    if (pServices == nullptr)
+    {
+        // A host without a service manager cannot open one.
+        SetLastErrorCode(static_cast<DWORD>(std::errc::function_not_supported));
+        ReportStatus(platform, "Fail OpenSCManager", bQuiet);
+        return false;
+    }
     if (m_hManager == 0)
     {
-        m_hManager = pHost->OpenServiceManager();
+        m_hManager = pServices->OpenServiceManager();
         if (m_hManager == 0)
         {
             ReportStatus(platform, "Fail OpenSCManager", bQuiet);
@@ -54,7 +61,7 @@ bool CSyncServiceControl::OpenHandles(const PlatformContext& platform, bool bQui
     }
     if (m_hService == 0)
     {
-        m_hService = pHost->OpenService(m_hManager, SYNC_SERVICE_NAME);
+        m_hService = pServices->OpenService(m_hManager, SYNC_SERVICE_NAME);
         if (m_hService == 0)
         {
             ReportStatus(platform, "Fail OpenService", bQuiet);
@@ -79,7 +86,7 @@ bool CSyncServiceControl::WaitForState(const PlatformContext& platform, DWORD* p
         }
         platform.pClock->Sleep(SYNC_SERVICE_POLL_MS);
         DWORD dwNow = 0;
-        if (!platform.pHost->QueryServiceState(m_hService, &dwNow))
+        if (!platform.pServiceManager->QueryServiceState(m_hService, &dwNow))
             return true;
         *pdwState = dwNow;
     }
@@ -89,12 +96,12 @@ bool CSyncServiceControl::WaitForState(const PlatformContext& platform, DWORD* p
 int CSyncServiceControl::Control(const PlatformContext& platform, const char* pszCommand, bool bQuiet)
 {
     std::lock_guard<std::mutex> lock(m_csControl);
-    IHostSystem* pHost = platform.pHost;
     if (!OpenHandles(platform, bQuiet))
         return 0;
+    IServiceManager* pServices = platform.pServiceManager;
 
     DWORD dwState = 0;
-    if (!pHost->QueryServiceState(m_hService, &dwState))
+    if (!pServices->QueryServiceState(m_hService, &dwState))
     {
         ApiErrorExit(platform, "QueryServiceStatus", bQuiet);
         return 0;
@@ -102,7 +109,7 @@ int CSyncServiceControl::Control(const PlatformContext& platform, const char* ps
 
     if (SameTextNoCase(pszCommand, "PAUSE") && dwState == SERVICE_STATE_RUNNING)
     {
-        if (!pHost->ControlService(m_hService, SERVICE_CONTROL_CODE_PAUSE, &dwState))
+        if (!pServices->ControlService(m_hService, SERVICE_CONTROL_CODE_PAUSE, &dwState))
         {
             ApiErrorExit(platform, "ControlService", bQuiet);
             return 0;
@@ -112,7 +119,7 @@ int CSyncServiceControl::Control(const PlatformContext& platform, const char* ps
     }
     else if (SameTextNoCase(pszCommand, "CONTINUE") && dwState == SERVICE_STATE_PAUSED)
     {
-        if (!pHost->ControlService(m_hService, SERVICE_CONTROL_CODE_CONTINUE, &dwState))
+        if (!pServices->ControlService(m_hService, SERVICE_CONTROL_CODE_CONTINUE, &dwState))
         {
             ApiErrorExit(platform, "ControlService", bQuiet);
             return 0;
@@ -123,7 +130,7 @@ int CSyncServiceControl::Control(const PlatformContext& platform, const char* ps
 
     if (SameTextNoCase(pszCommand, "START") && dwState == SERVICE_STATE_STOPPED)
     {
-        if (!pHost->StartService(m_hService))
+        if (!pServices->StartService(m_hService))
         {
             ApiErrorExit(platform, "StartService", bQuiet);
             return 0;
@@ -133,7 +140,7 @@ int CSyncServiceControl::Control(const PlatformContext& platform, const char* ps
     }
     else if (SameTextNoCase(pszCommand, "STOP") && dwState == SERVICE_STATE_RUNNING)
     {
-        if (!pHost->ControlService(m_hService, SERVICE_CONTROL_CODE_STOP, &dwState))
+        if (!pServices->ControlService(m_hService, SERVICE_CONTROL_CODE_STOP, &dwState))
         {
             ApiErrorExit(platform, "ControlService", bQuiet);
             return 0;
@@ -146,16 +153,16 @@ int CSyncServiceControl::Control(const PlatformContext& platform, const char* ps
 CSyncServiceControl& GetSyncServiceControl(const PlatformContext& platform)
 {
     std::lock_guard<std::mutex> lock(s_csControls);
-    std::unique_ptr<CSyncServiceControl>& pControl = s_Controls[platform.pHost];
+    std::unique_ptr<CSyncServiceControl>& pControl = s_Controls[platform.pServiceManager];
     if (!pControl)
         pControl = std::make_unique<CSyncServiceControl>();
     return *pControl;
 }
 
-void ForgetSyncServiceControl(const IHostSystem* pHost)
+void ForgetSyncServiceControl(const IServiceManager* pServiceManager)
 {
     std::lock_guard<std::mutex> lock(s_csControls);
-    s_Controls.erase(pHost);
+    s_Controls.erase(pServiceManager);
 }
 
 int ControlSyncService(const PlatformContext& platform, const char* pszCommand)

@@ -1,12 +1,12 @@
 #include "legacy/HostCode.h"
 
-#include "platform/HostSystem.h"
+#include "platform/HostVersion.h"
 
-DWORD GetLegacyHostCode(IHostSystem* pHost)
+DWORD GetLegacyHostCode(IHostVersion* pHostVersion)
 {
     DWORD dwMajor = 0;
     DWORD dwMinor = 0;
-    if (pHost == nullptr || !pHost->GetVersion(&dwMajor, &dwMinor))
+    if (pHostVersion == nullptr || !pHostVersion->GetVersion(&dwMajor, &dwMinor))
         return LEGACY_HOST_CODE_50;
     if (dwMajor == 5 && dwMinor == 0)
         return LEGACY_HOST_CODE_50;

@@ -15,7 +15,7 @@ CDownloader::CDownloader(const PlatformContext& platform) : m_Platform(platform)
 
     DWORD dwMajor = 0;
     DWORD dwMinor = 0;
-    bool bKnown = m_Platform.pHost != nullptr && m_Platform.pHost->GetVersion(&dwMajor, &dwMinor);
+    bool bKnown = m_Platform.pHostVersion != nullptr && m_Platform.pHostVersion->GetVersion(&dwMajor, &dwMinor);
     if (bKnown && dwMajor == 5 && dwMinor == 0)
     {
         m_osVersion = OS_WIN2000;

@@ -65,7 +65,7 @@ CDesk::CDesk(const CImageBuilder& image, int nHost) : m_Image(image), m_Agent(Pa
     m_Platform.pPortDriver = &m_Tty;
     m_Platform.pBulkUsb = &m_Bulk;
     m_Platform.pRemoteApi = &m_RemoteApi;
-    m_Platform.pHost = &m_Host;
+    AttachHost(m_Platform, m_Host);
     m_Platform.pMessageBox = &m_Box;
 
     m_pLink = std::make_unique<CDownloader>(m_Platform);

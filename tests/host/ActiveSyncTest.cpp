@@ -80,7 +80,7 @@ TEST_F(CloseActiveSync, AWindowThatStaysMakesItFail)
         SCOPED_TRACE(c.pszRefusing != nullptr ? c.pszRefusing : "none");
         CSimHost host(&m_Clock);
         PlatformContext platform = m_Platform;
-        platform.pHost = &host;
+        AttachHost(platform, host);
         host.StartSyncSoftware();
         if (c.pszRefusing != nullptr)
             host.SetWindowRefusesClose(c.pszRefusing, true);
@@ -191,7 +191,7 @@ TEST_F(RestartActiveSync, ReportsEachFailureInItsOwnMessage)
         CSimHost host(&m_Clock);
         CRecordingMessageBox box;
         PlatformContext platform = m_Platform;
-        platform.pHost = &host;
+        AttachHost(platform, host);
         platform.pMessageBox = &box;
         if (c.bKey)
             host.SetRegistryText(SIM_MANAGER_KEY, "other", "x");
@@ -233,7 +233,7 @@ TEST(KillActiveSyncProcessesAndRestart, ReleaseThenRestoreTheSyncLink)
     CRecordingMessageBox box;
     PlatformContext platform;
     platform.pClock = &clock;
-    platform.pHost = &host;
+    AttachHost(platform, host);
     platform.pMessageBox = &box;
     host.SetServicePresent(false);
     host.StartSyncSoftware();

@@ -11,7 +11,7 @@
 #include "host/HostTestFixture.h"
 #include "image/OSUtil.h"
 #include "support/ImageBuilder.h"
-#include "platform/posix/PosixHostSystem.h"
+#include "platform/posix/PosixHostEnvironment.h"
 
 namespace fs = std::filesystem;
 
@@ -74,7 +74,7 @@ TEST_F(DeleteFiles, DeletesInOrderAndStopsAtTheFirstFailure)
         CTempFolder folder(c.present);
         CSimHost host(&m_Clock);
         PlatformContext platform = m_Platform;
-        platform.pHost = &host;
+        AttachHost(platform, host);
         host.SetEnvironment("TEMP", folder.Path().c_str());
         m_Trace.Clear();
 
@@ -129,9 +129,9 @@ TEST_F(DeleteFiles, LinuxHostDeletesFromTemp)
     std::string strSavedTemp = pszSavedTemp != nullptr ? pszSavedTemp : "";
     setenv("TEMP", folder.Path().c_str(), 1);
 
-    CPosixHostSystem posixHost;
+    CPosixHostEnvironment posixHost;
     PlatformContext platform = m_Platform;
-    platform.pHost = &posixHost;
+    AttachHost(platform, posixHost);
     bool bResult = ::DeleteFiles(platform, &m_OSUtil);
     char szDirAfter[4096];
     bool bHaveDir = getcwd(szDirAfter, sizeof(szDirAfter)) != nullptr;

@@ -18,7 +18,7 @@ protected:
     CHostTest() : m_Host(&m_Clock)
     {
         m_Platform.pClock = &m_Clock;
-        m_Platform.pHost = &m_Host;
+        AttachHost(m_Platform, m_Host);
         m_Platform.pRemoteApi = &m_RemoteApi;
         m_Platform.pMessageBox = &m_Box;
     }

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "host/HostConnection.h"
-#include "platform/posix/PosixHostSystem.h"
+#include "platform/posix/PosixProcesses.h"
 
 extern char** environ;
 
@@ -45,14 +45,17 @@ bool WaitChild(pid_t pid, int* pnStatus)
 }
 
 // The base name shows in /proc once the child has executed its program.
-bool WaitForName(CPosixHostSystem& host, pid_t pid, const char* pszName)
+bool WaitForName(CPosixProcesses& host, pid_t pid, const char* pszName)
 {
     for (int i = 0; i < 5000; ++i)
     {
         char szName[260];
         PROCESS_HANDLE hProcess = host.OpenProcess(static_cast<DWORD>(pid));
-        if (hProcess != 0 && host.GetProcessBaseName(hProcess, szName, sizeof(szName)) &&
-            std::string(szName) == pszName)
+        bool bNamed = hProcess != 0 && host.GetProcessBaseName(hProcess, szName, sizeof(szName)) &&
+                      std::string(szName) == pszName;
+        if (hProcess != 0)
+            host.CloseProcess(hProcess);
+        if (bNamed)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -67,11 +70,11 @@ TEST(KillActiveSyncProcessesOnLinux, TerminatesOnlyTheSyncProcessNames)
     fs::copy_file("/bin/sleep", folder / "wcesmgr.exe");
     fs::copy_file("/bin/sleep", folder / "wcesmgr2.exe");
 
-    CPosixHostSystem host;
+    CPosixProcesses host;
     CClock clock(1000);
     PlatformContext platform;
     platform.pClock = &clock;
-    platform.pHost = &host;
+    AttachHost(platform, host);
 
     pid_t pidSync = SpawnSleeper(folder / "wcesmgr.exe");
     pid_t pidOther = SpawnSleeper(folder / "wcesmgr2.exe");

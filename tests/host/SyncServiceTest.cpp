@@ -69,7 +69,7 @@ TEST_F(ControlSyncService, EachCommandActsOnlyInItsState)
         SCOPED_TRACE(std::string(c.pszCommand) + " in state " + std::to_string(c.dwBefore));
         CSimHost host(&m_Clock);
         PlatformContext platform = m_Platform;
-        platform.pHost = &host;
+        AttachHost(platform, host);
         host.SetServiceState(c.dwBefore);
         host.SetPendingQueries(1);
 
@@ -153,7 +153,7 @@ TEST_F(ControlSyncService, FailuresAreReportedAndTheCallReturns)
         CSimHost host(&m_Clock);
         CRecordingMessageBox box;
         PlatformContext platform = m_Platform;
-        platform.pHost = &host;
+        AttachHost(platform, host);
         platform.pMessageBox = &box;
         host.SetServiceState(c.dwBefore);
         host.SetServiceErrorCode(5);

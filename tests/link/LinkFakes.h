@@ -13,7 +13,7 @@
 
 #include "common/LastError.h"
 #include "platform/Clock.h"
-#include "platform/HostSystem.h"
+#include "platform/HostVersion.h"
 #include "platform/MessageBox.h"
 #include "platform/Platform.h"
 #include "platform/PortDriver.h"
@@ -145,7 +145,7 @@ protected:
     {
         m_Context.pClock = &m_Clock;
         m_Context.pPortDriver = &m_Driver;
-        m_Context.pHost = &m_Host;
+        m_Context.pHostVersion = &m_Host;
         m_Context.pMessageBox = &m_Box;
     }
 

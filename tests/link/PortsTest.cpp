@@ -38,7 +38,7 @@ TEST_F(PortsFixture, HostVersionSelectsTheTransport)
     for (const CASE& c : cases)
     {
         CVersionHost host(c.bKnown, c.dwMajor, c.dwMinor);
-        m_Context.pHost = &host;
+        m_Context.pHostVersion = &host;
         CTraceCapture capture;
         int nLoads = bulk.LoadCount();
         CDownloader link(m_Context);
@@ -49,7 +49,7 @@ TEST_F(PortsFixture, HostVersionSelectsTheTransport)
         EXPECT_FALSE(link.m_PortInfo[0].bConnected);
         EXPECT_EQ(link.m_PortInfo[0].hOut, INVALID_PORT);
     }
-    m_Context.pHost = nullptr;
+    m_Context.pHostVersion = nullptr;
     CDownloader noHost(m_Context);
     EXPECT_EQ(noHost.m_osVersion, OS_OTHERS);
 }
@@ -265,7 +265,7 @@ protected:
     void SetUp() override
     {
         PortsFixture::SetUp();
-        m_Context.pHost = &m_Vista;
+        m_Context.pHostVersion = &m_Vista;
         m_Context.pBulkUsb = &m_Bulk;
     }
     CVersionHost m_Vista{true, 6, 0};

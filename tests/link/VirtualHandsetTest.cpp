@@ -61,7 +61,7 @@ protected:
     {
         m_Context.pClock = &m_Clock;
         m_Context.pPortDriver = &m_Tty;
-        m_Context.pHost = &m_Host;
+        m_Context.pHostVersion = &m_Host;
         m_Context.pMessageBox = &m_Box;
         m_pLink = std::make_unique<CDownloader>(m_Context);
         m_pHandler = std::make_unique<CDeviceChangeHandler>(*m_pLink);

@@ -101,12 +101,13 @@ bool CUpdateWorker::PrepareImage(DWORD dwMask, int nOsType, bool bSetKey10, cons
 
 bool CUpdateWorker::SetUp()
 {
-    if (m_Config.bManageHost)
+    // A host without an environment has no TEMP to work in: the current directory stays.
+    IHostEnvironment* pEnvironment = m_Platform.pHostEnvironment;
+    if (m_Config.bManageHost && pEnvironment != nullptr)
     {
-        IHostSystem* pHost = m_Platform.pHost;
-        pHost->GetEnvironment("TEMP", m_szTempDir, sizeof(m_szTempDir));
-        m_bDirSaved = pHost->GetCurrentDir(m_szSavedDir, sizeof(m_szSavedDir));
-        pHost->SetCurrentDir(m_szTempDir);
+        pEnvironment->GetEnvironment("TEMP", m_szTempDir, sizeof(m_szTempDir));
+        m_bDirSaved = pEnvironment->GetCurrentDir(m_szSavedDir, sizeof(m_szSavedDir));
+        pEnvironment->SetCurrentDir(m_szTempDir);
     }
     m_Config.pDownloader->m_pAttachedDlg = m_Config.pView;
     m_Config.pView->SetPercent("0");
@@ -330,7 +331,7 @@ void CUpdateWorker::RunClosing()
         else
             RestartActiveSync(m_Platform);
         if (m_bDirSaved)
-            m_Platform.pHost->SetCurrentDir(m_szSavedDir);
+            m_Platform.pHostEnvironment->SetCurrentDir(m_szSavedDir);
     }
     m_Config.pView->EndDialog(m_nResult);
 }

@@ -412,7 +412,7 @@ bool CSimHost::EnterPendingLocked(DWORD dwPending, DWORD dwGoal)
     return true;
 }
 
-// ---- IHostSystem ----
+// ---- Host interfaces ----
 
 bool CSimHost::GetVersion(DWORD* pdwMajor, DWORD* pdwMinor)
 {

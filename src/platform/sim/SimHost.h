@@ -3,7 +3,8 @@
 // named event, the registry key with the manager's path, the processes of the
 // sync software, the device-connectivity service with its state machine, the
 // environment, the current directory, free space and files, and the host version.
-// Every call through IHostSystem is recorded as a short text for tests.
+// It serves every host facility of the platform context (see AttachHost); every
+// call through them is recorded as a short text for tests.
 //
 // Sync link: the sync software holds the USB link to the handset while
 // "wcesmgr.exe" or "wcescomm.exe" runs or while its service is not stopped.
@@ -17,7 +18,12 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "platform/HostSystem.h"
+#include "platform/DesktopWindows.h"
+#include "platform/HostEnvironment.h"
+#include "platform/HostVersion.h"
+#include "platform/Processes.h"
+#include "platform/Registry.h"
+#include "platform/ServiceManager.h"
 
 // What the sync software consists of on the desktop.
 constexpr char SIM_CLASS_APP_MANAGER[] = "CEAppMgr";
@@ -33,7 +39,12 @@ constexpr char SIM_SERVICE_NAME[] = "wcesComm";
 // Exit code reported for a process that still runs.
 constexpr DWORD SIM_STILL_ACTIVE = 259;
 
-class CSimHost : public IHostSystem
+class CSimHost : public IHostVersion,
+                 public IHostEnvironment,
+                 public IDesktopWindows,
+                 public IRegistry,
+                 public IProcesses,
+                 public IServiceManager
 {
 public:
     // pClock, when given, spends the time-out of a close that a window refuses.
@@ -108,25 +119,29 @@ public:
     void StartSyncSoftware();
     bool IsSyncLinkHeld();
 
-    // Every call through IHostSystem, in order.
+    // Every call through the host interfaces, in order.
     std::vector<std::string> Calls();
     // The calls that start with strPrefix, in order.
     std::vector<std::string> CallsStartingWith(const std::string& strPrefix);
     void ClearCalls();
 
-    // ---- IHostSystem ----
+    // ---- IHostVersion ----
     bool GetVersion(DWORD* pdwMajor, DWORD* pdwMinor) override;
+    // ---- IHostEnvironment ----
     bool GetEnvironment(const char* pszName, char* pszBuf, DWORD dwLen) override;
     bool GetCurrentDir(char* pszBuf, DWORD dwLen) override;
     bool SetCurrentDir(const char* pszPath) override;
     bool GetFreeSpace(const char* pszPath, QWORD* pqwFreeBytes) override;
     bool DeleteFile(const char* pszPath) override;
+    // ---- IDesktopWindows ----
     WINDOW_HANDLE FindWindowByClass(const char* pszClass) override;
     bool SendCloseWithTimeout(WINDOW_HANDLE hWnd, DWORD dwTimeoutMs) override;
     bool OpenNamedEvent(const char* pszName) override;
+    // ---- IRegistry ----
     LONG RegOpenKey(const char* pszSubKey, REG_KEY* phKey) override;
     LONG RegQueryText(REG_KEY hKey, const char* pszValueName, char* pszBuf, DWORD dwLen) override;
     void RegCloseKey(REG_KEY hKey) override;
+    // ---- IProcesses ----
     bool StartProcess(const char* pszCommandLine) override;
     bool EnumProcesses(DWORD* pdwPids, DWORD dwMax, DWORD* pdwCount) override;
     PROCESS_HANDLE OpenProcess(DWORD dwPid) override;
@@ -134,6 +149,7 @@ public:
     bool GetProcessExitCode(PROCESS_HANDLE hProcess, DWORD* pdwExitCode) override;
     bool TerminateProcess(PROCESS_HANDLE hProcess, DWORD dwExitCode) override;
     void CloseProcess(PROCESS_HANDLE hProcess) override;
+    // ---- IServiceManager ----
     SC_HANDLE_T OpenServiceManager() override;
     SC_HANDLE_T OpenService(SC_HANDLE_T hManager, const char* pszName) override;
     bool QueryServiceState(SC_HANDLE_T hService, DWORD* pdwState) override;

@@ -1,2 +1,0 @@
-// The Linux implementations of the seam, gathered for the programs.
-#pragma once
