@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationProbe.h"
 #include "LegacyImage.h"
 #include "ScriptedPort.h"
 #include "TestFiles.h"
@@ -562,6 +563,63 @@ INSTANTIATE_TEST_SUITE_P(
                   {"device reset.\n", "Reserved region ok.\n", "OS program ok!\n", "EDGE program error!\n"}, -1, 0, {},
                   -1, 4, nullptr}),
     [](const ::testing::TestParamInfo<FAIL_CASE>& paramInfo) { return paramInfo.param.pszName; });
+
+// A size word far beyond the file: the run refuses the image before it sends a byte
+// or asks for more memory than the file holds.
+struct OVERSIZED_CASE
+{
+    const char* pszName;
+    DWORD dwSizeWord;   // S[i] set to 0x70000000 in the file's header
+};
+
+void PrintTo(const OVERSIZED_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
+class COversizedWords : public CLegacyRunTest, public ::testing::WithParamInterface<OVERSIZED_CASE>
+{
+};
+
+TEST_P(COversizedWords, FailTheRunWithNothingSentAndMemoryNearTheFileSize)
+{
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwFlag = FLAGS_ALL;
+    layout.dwGsm1 = 300;
+    layout.dwGsm2 = 5000;
+    CLegacyImage image(layout);
+    std::vector<BYTE> bytes = image.Bytes();
+    WriteLE32(bytes.data() + OFFSET_OS_SIZE + 4 * GetParam().dwSizeWord, 0x70000000);
+    std::FILE* pFile = std::fopen(m_Folder.File("temp.dat").c_str(), "wb");
+    ASSERT_NE(pFile, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), pFile), bytes.size());
+    std::fclose(pFile);
+    for (size_t i = 0; i < ALL_OK.size(); ++i)
+        m_Port.ReplyAfterFrame(static_cast<int>(i), ALL_OK[i]);
+
+    int nResult = 0;
+    size_t nLargest = 0;
+    {
+        CAllocationProbe probe(64u << 20);
+        nResult = Run(Config());
+        nLargest = probe.Largest();
+    }
+
+    EXPECT_EQ(nResult, 3);
+    EXPECT_TRUE(m_Port.WriteSizes().empty());
+    EXPECT_LE(nLargest, bytes.size());
+    EXPECT_TRUE(m_View.MessageBoxes().empty());
+    EXPECT_TRUE(m_Trace.Contains("End UPDATE_PROG1 dialog , return FALSE\r\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, COversizedWords,
+                         ::testing::Values(OVERSIZED_CASE{"OsPart", 0}, OVERSIZED_CASE{"BootLoader", 1},
+                                           OVERSIZED_CASE{"UsbDownloader", 2}, OVERSIZED_CASE{"Vantor", 3},
+                                           OVERSIZED_CASE{"Ipl", 4}, OVERSIZED_CASE{"MotAgentFile", 6},
+                                           OVERSIZED_CASE{"MotFile", 7}),
+                         [](const ::testing::TestParamInfo<OVERSIZED_CASE>& paramInfo) {
+                             return paramInfo.param.pszName;
+                         });
 
 TEST_F(CLegacyRunTest, ReopeningGivesUpAfterAMinute)
 {
