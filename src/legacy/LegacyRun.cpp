@@ -68,8 +68,7 @@ class CLegacyRun
 public:
     explicit CLegacyRun(const LEGACY_RUN_CONFIG& config)
         : m_Config(config), m_Port(config.port), m_Clock(config.clock),
-          m_pView(config.pView != nullptr ? config.pView : &m_Detached),
-          m_State(config.pState != nullptr ? *config.pState : GetLegacyRunState())
+          m_pView(config.pView != nullptr ? config.pView : &m_Detached)
     {
     }
     ~CLegacyRun() { Release(); }
@@ -117,7 +116,8 @@ private:
     CProgressBarModel m_OverallFallback;
     CProgressBarModel m_StepFallback;
     IProgressView* m_pView;
-    LEGACY_RUN_STATE& m_State;
+    // The reply waits' counters: this run's own, both 0 when it starts.
+    LEGACY_RUN_STATE m_State;
 
     std::string m_strPortName;
     PORT_HANDLE m_hPort = INVALID_PORT;
@@ -176,6 +176,8 @@ int CLegacyRun::Run()
     }
 
     Release();
+    if (m_Config.pState != nullptr)
+        *m_Config.pState = m_State;
     int nResult = bOk ? LEGACY_RUN_DONE : LEGACY_RUN_FAILED;
     Trace(false, bOk ? "End UPDATE_PROG1 dialog , return TRUE\r\n" : "End UPDATE_PROG1 dialog , return FALSE\r\n");
     return nResult;

@@ -688,23 +688,39 @@ TEST_F(CLegacyRunTest, LengthInTheLastWaitLetsTheOverallBarEndWithTheHandsetsSte
     EXPECT_EQ(m_View.Bar(PROGRESS_BAR_STEP).GetPos(), 5);
 }
 
-TEST_F(CLegacyRunTest, RunStateCarriesOverToTheNextRun)
+TEST_F(CLegacyRunTest, EachRunStartsItsWaitCountersAfresh)
 {
-    // The counters are shared by the runs of one process and not reset: after a run
-    // with a GSM part both are 3, so the next run's reset reply counts as a last wait.
+    // A run that reached its GSM reply ends with both counters at 3. The next run in
+    // the same process, given the same place for its counters or none, must not take
+    // its reset reply for its last wait: a "LENGTH" there only sets the step bar.
     LEGACY_IMAGE_LAYOUT layout;
     layout.dwFlag = FLAGS_ALL;
     layout.dwGsm1 = 16;
     layout.dwGsm2 = 16;
     CLegacyImage image(layout);
-    m_State = {3, 3};
-    m_Port.ReplyAfterFrame(0, "4 LENGTH\ndevice reset.\n");
-    m_Port.ReplyAfterFrame(1, "Reserved region ok.\n");
-    m_Port.ReplyAfterFrame(2, "OS program ok!\n");
-    m_Port.ReplyAfterFrame(3, "EDGE program ok!\n");
-    ASSERT_EQ(RunWith(image), 1);
-    EXPECT_EQ(m_Trace.Count("current pos = "), 1);
-    EXPECT_EQ(m_State.nLastWait, 3);
-    EXPECT_EQ(m_State.nWaitsDone, 3);
-    EXPECT_EQ(&GetLegacyRunState(), &GetLegacyRunState());
+    ASSERT_TRUE(image.Write(m_Folder.File("temp.dat")));
+    auto RunOnce = [this](const char* pszResetReply, LEGACY_RUN_STATE* pState) {
+        CScriptedPort port(m_Clock);
+        port.ReplyAfterFrame(0, pszResetReply);
+        port.ReplyAfterFrame(1, "Reserved region ok.\n");
+        port.ReplyAfterFrame(2, "OS program ok!\n");
+        port.ReplyAfterFrame(3, "EDGE program ok!\n");
+        CRecordingProgressView view(2);
+        EXPECT_EQ(UpdateRun(LEGACY_RUN_CONFIG{m_Clock, port, &view, "", m_Folder.Path(), PORT_NAME, HOST_CODE, pState}),
+                  0);
+        return view.Result();
+    };
+    for (LEGACY_RUN_STATE* pState : {&m_State, static_cast<LEGACY_RUN_STATE*>(nullptr)})
+    {
+        SCOPED_TRACE(pState != nullptr ? "counters given" : "no counters given");
+        ASSERT_EQ(RunOnce("device reset.\n", pState), 1);
+        if (pState != nullptr)
+        {
+            EXPECT_EQ(pState->nLastWait, 3);
+            EXPECT_EQ(pState->nWaitsDone, 3);
+        }
+        int nRederived = m_Trace.Count("current pos = ");
+        ASSERT_EQ(RunOnce("4 LENGTH\ndevice reset.\n", pState), 1);
+        EXPECT_EQ(m_Trace.Count("current pos = "), nRederived);
+    }
 }
