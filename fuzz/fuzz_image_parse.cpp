@@ -81,7 +81,7 @@ void ExercisePrepare(COSUtil& util, DWORD dwFlag, int nOsType)
 
 void ExerciseExtract(COSUtil& util, int nPart)
 {
-    int64_t nSize = g_HeaderDescriptors[nPart].nSize;
+    int64_t nSize = util.GetDescriptor(nPart).nSize;
     if (nSize < 0 || static_cast<QWORD>(nSize) > SIZE_CAP)
         return;
     QWORD qwSize = static_cast<QWORD>(nSize);

@@ -22,7 +22,7 @@ int RunExtract(const EXTRACT_OPTIONS& options)
     int nExit = OpenImage("extract", options.strImage, util, &nCode);
     if (nExit != EXIT_OK)
         return nExit;
-    const HEADER_DESCRIPTOR& entry = g_HeaderDescriptors[options.nPart];
+    const HEADER_DESCRIPTOR& entry = util.GetDescriptor(options.nPart);
     std::vector<BYTE> part(static_cast<size_t>(entry.nSize));
     if (!util.Extract(options.nPart, part.data(), part.size()))
     {

@@ -59,7 +59,7 @@ nlohmann::json InfoJson(COSUtil& util, int nCode)
         info["parts"] = nlohmann::json::array();
         for (int nPart = PART_RESERVE; nPart <= PART_MOT_FILE; ++nPart)
         {
-            const HEADER_DESCRIPTOR& entry = g_HeaderDescriptors[nPart];
+            const HEADER_DESCRIPTOR& entry = util.GetDescriptor(nPart);
             info["parts"].push_back(
                 {{"id", nPart}, {"name", entry.pszName}, {"offset", entry.nOffset}, {"size", entry.nSize}});
         }
@@ -98,7 +98,7 @@ void PrintSummary(const std::string& strImage, COSUtil& util, int nCode)
         std::printf("Parts:\n  id  %-16s %12s %12s\n", "name", "offset", "size");
         for (int nPart = PART_RESERVE; nPart <= PART_MOT_FILE; ++nPart)
         {
-            const HEADER_DESCRIPTOR& entry = g_HeaderDescriptors[nPart];
+            const HEADER_DESCRIPTOR& entry = util.GetDescriptor(nPart);
             std::printf("  %2d  %-16s %12lld %12lld\n", nPart, entry.pszName, static_cast<long long>(entry.nOffset),
                         static_cast<long long>(entry.nSize));
         }

@@ -1,8 +1,9 @@
-// The process-wide header-descriptor table: every header field and every part of
-// the image file, addressed by its index. A parse fills the part entries.
+// The default header-descriptor table: every header field and every part of the
+// image file, addressed by its index. The part entries are empty until a parse fills
+// a COSUtil's own copy.
 #include "image/ImageFormat.h"
 
-HEADER_DESCRIPTOR g_HeaderDescriptors[HEADER_DESCRIPTOR_COUNT] = {
+const HEADER_DESCRIPTOR DEFAULT_HEADER_DESCRIPTORS[HEADER_DESCRIPTOR_COUNT] = {
     {0, 4, "TAVU TAG"},
     {4, 4, "Image Flag"},
     {8, 48, "OS size "},

@@ -86,5 +86,7 @@ struct HEADER_DESCRIPTOR
     const char* pszName;
 };
 
-// The process-wide table; its part entries (15..22) are filled by a successful parse.
-extern HEADER_DESCRIPTOR g_HeaderDescriptors[HEADER_DESCRIPTOR_COUNT];
+// The table before any parse: the header fields at their fixed places and the part
+// entries (15..22) empty. Each COSUtil starts from it and fills its own part entries
+// from the image it parses.
+extern const HEADER_DESCRIPTOR DEFAULT_HEADER_DESCRIPTORS[HEADER_DESCRIPTOR_COUNT];

@@ -42,7 +42,10 @@ constexpr size_t READ_PIECE_SIZE = 256 * 1024;
 constexpr int PART_SIZE_INDEX[] = {1, 2, 3, 4, 6, 7};
 }
 
-COSUtil::COSUtil() = default;
+COSUtil::COSUtil()
+{
+    std::memcpy(m_HeaderDescriptors, DEFAULT_HEADER_DESCRIPTORS, sizeof(m_HeaderDescriptors));
+}
 
 COSUtil::~COSUtil()
 {
@@ -111,6 +114,15 @@ void COSUtil::ResetHeldValues()
     std::memset(m_Bluetooth, 0, sizeof(m_Bluetooth));
     m_dwReserveBlocks = 0;
     m_nParseStage = PARSE_NOTHING;
+    std::memcpy(m_HeaderDescriptors, DEFAULT_HEADER_DESCRIPTORS, sizeof(m_HeaderDescriptors));
+}
+
+const HEADER_DESCRIPTOR& COSUtil::GetDescriptor(int nIndex) const
+{
+    static const HEADER_DESCRIPTOR NO_ENTRY = {0, 0, "(none)"};
+    if (nIndex < 0 || nIndex >= HEADER_DESCRIPTOR_COUNT)
+        return NO_ENTRY;
+    return m_HeaderDescriptors[nIndex];
 }
 
 bool COSUtil::Parse(std::FILE* pFile, int* pErr)
@@ -135,23 +147,27 @@ int COSUtil::ParseSteps(std::FILE* pFile)
         Trace(false, "OS File header read error \r\n");
         return IMAGE_READ_ERROR;
     }
-    const HEADER_DESCRIPTOR& tag = g_HeaderDescriptors[FIELD_TAVU_TAG];
+    const HEADER_DESCRIPTOR& tag = m_HeaderDescriptors[FIELD_TAVU_TAG];
     if (std::memcmp(header + tag.nOffset, IMAGE_TAG, static_cast<size_t>(tag.nSize)) != 0)
         return IMAGE_BAD_TAG;
 
-    // Part entries from the size words. Every sum is 64-bit, so size words that add up
-    // past 4 GiB cannot wrap into a length that happens to match the file.
+    // Part entries from the size words, in a table of their own until every check has
+    // passed: no size from an unchecked header reaches this image's table. Every sum is
+    // 64-bit, so size words that add up past 4 GiB cannot wrap into a length that
+    // happens to match the file.
+    HEADER_DESCRIPTOR table[HEADER_DESCRIPTOR_COUNT];
+    std::memcpy(table, DEFAULT_HEADER_DESCRIPTORS, sizeof(table));
     QWORD qwSizes[SIZE_WORDS_HELD];
     for (DWORD i = 0; i < SIZE_WORDS_HELD; ++i)
         qwSizes[i] = ReadLE32(header + OFFSET_OS_SIZE + 4 * i);
-    g_HeaderDescriptors[PART_RESERVE].nOffset = IMAGE_HEADER_SIZE;
-    g_HeaderDescriptors[PART_RESERVE].nSize = static_cast<int64_t>(qwSizes[0]);
-    g_HeaderDescriptors[PART_OS].nOffset = IMAGE_HEADER_SIZE;
-    g_HeaderDescriptors[PART_OS].nSize = 0;
+    table[PART_RESERVE].nOffset = IMAGE_HEADER_SIZE;
+    table[PART_RESERVE].nSize = static_cast<int64_t>(qwSizes[0]);
+    table[PART_OS].nOffset = IMAGE_HEADER_SIZE;
+    table[PART_OS].nSize = 0;
     int64_t nOffset = IMAGE_HEADER_SIZE + static_cast<int64_t>(qwSizes[0]);
     for (int i = 0; i < 6; ++i)
     {
-        HEADER_DESCRIPTOR& entry = g_HeaderDescriptors[PART_BL + i];
+        HEADER_DESCRIPTOR& entry = table[PART_BL + i];
         entry.nOffset = nOffset;
         entry.nSize = static_cast<int64_t>(qwSizes[PART_SIZE_INDEX[i]]);
         nOffset += entry.nSize;
@@ -196,9 +212,10 @@ int COSUtil::ParseSteps(std::FILE* pFile)
     }
 
     int64_t nReserveSize = static_cast<int64_t>(rev.dwNumBlocks) * BLOCK_SIZE;
-    g_HeaderDescriptors[PART_RESERVE].nSize = nReserveSize;
-    g_HeaderDescriptors[PART_OS].nOffset = IMAGE_HEADER_SIZE + nReserveSize;
-    g_HeaderDescriptors[PART_OS].nSize = static_cast<int64_t>(qwSizes[0]) - nReserveSize;
+    table[PART_RESERVE].nSize = nReserveSize;
+    table[PART_OS].nOffset = IMAGE_HEADER_SIZE + nReserveSize;
+    table[PART_OS].nSize = static_cast<int64_t>(qwSizes[0]) - nReserveSize;
+    std::memcpy(m_HeaderDescriptors, table, sizeof(m_HeaderDescriptors));
     m_nParseStage = PARSE_COMPLETE;
     return IMAGE_OK;
 }
@@ -271,7 +288,7 @@ bool COSUtil::Extract(int nPart, BYTE* pBuf, QWORD qwLen)
 {
     bool bValid = nPart >= 0 && nPart < HEADER_DESCRIPTOR_COUNT;
     Trace(false, "COSUtil :: Extract %s ++ pBuf = 0x%X len = %lld\r\n",
-          bValid ? g_HeaderDescriptors[nPart].pszName : "(none)", PtrText(pBuf), static_cast<long long>(qwLen));
+          GetDescriptor(nPart).pszName, PtrText(pBuf), static_cast<long long>(qwLen));
     bool bOk = false;
     if (!bValid)
     {
@@ -283,7 +300,7 @@ bool COSUtil::Extract(int nPart, BYTE* pBuf, QWORD qwLen)
     }
     else
     {
-        const HEADER_DESCRIPTOR& entry = g_HeaderDescriptors[nPart];
+        const HEADER_DESCRIPTOR& entry = m_HeaderDescriptors[nPart];
         QWORD qwSize = entry.nSize < 0 ? 0 : static_cast<QWORD>(entry.nSize);
         if (qwLen < qwSize)
         {

@@ -67,6 +67,10 @@ public:
 
     // The held "Key10" (the worker sets 1001 before phase 1).
     void SetKey10(DWORD dwValue);
+    // Entry nIndex of this image's header-descriptor table: the default table with
+    // the part entries of the last successful parse (empty before one and after a
+    // failed one). An index outside the table gives an empty entry named "(none)".
+    const HEADER_DESCRIPTOR& GetDescriptor(int nIndex) const;
     // The version text: the OEM info block's leading bytes unscrambled with "Key1"
     // (at most 63 bytes, NUL-terminated).
     void GetVersionText(char* pszBuf, size_t nLen);
@@ -84,6 +88,10 @@ public:
     DWORD m_dwReserveBlocks = 0;                      // N, from the "REV" entry
     int m_nParseStage = PARSE_NOTHING;                // how far the last parse got
 
+protected:
+    // This image's table; only a successful parse changes it.
+    HEADER_DESCRIPTOR m_HeaderDescriptors[HEADER_DESCRIPTOR_COUNT];
+
 private:
     bool OpenAndParse(const char* pszPath, int* pErr);
     int ParseSteps(std::FILE* pFile);
@@ -92,6 +100,8 @@ private:
     bool OsPartSize(int nOsType, QWORD* pqwSize) const;
     // The bytes a preparation writes for dwFlag and nOsType; false when it does not fit 32 bits.
     bool RequiredSize(DWORD dwFlag, int nOsType, QWORD* pqwSize) const;
+    // The size of a descriptor entry, 0 for a negative one.
+    QWORD EntrySize(int nPart) const;
     // Slides a two-sector window one sector at a time from the start of the OS part and
     // copies the first layout sector that follows a boot sector to pLayout (520 bytes).
     bool FindLayoutSector(BYTE* pLayout);

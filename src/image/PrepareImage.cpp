@@ -14,12 +14,12 @@ unsigned PtrText(const void* p)
 }
 
 constexpr DWORD FLAG_NEEDS_OEM_BLOCK = FLAG_BL | FLAG_UD | FLAG_MOT;
-
-QWORD EntrySize(int nPart)
-{
-    int64_t nSize = g_HeaderDescriptors[nPart].nSize;
-    return nSize < 0 ? 0 : static_cast<QWORD>(nSize);
 }
+
+QWORD COSUtil::EntrySize(int nPart) const
+{
+    int64_t nSize = GetDescriptor(nPart).nSize;
+    return nSize < 0 ? 0 : static_cast<QWORD>(nSize);
 }
 
 bool COSUtil::OsPartSize(int nOsType, QWORD* pqwSize) const

@@ -23,6 +23,9 @@ int ConnectDevice(IRemoteApi& rapi, IClock& clock)
         return LEGACY_CONNECT_TIMEOUT;
     default:
         Trace(false, "ConnectDevice: wait failed\r\n");
+        // The started connection still refers to the event on this stack: end it
+        // before the event goes away.
+        rapi.CeRapiUninit();
         return LEGACY_CONNECT_FAILED;
     }
 }

@@ -22,7 +22,8 @@ enum LEGACY_CONNECT_RESULT
 };
 
 // Starts a connection and waits up to 5000 ms for it: 1 connected, 2 timed out,
-// 3 abandoned, 0 failed (the start call or the wait failed).
+// 3 abandoned, 0 failed (the start call or the wait failed). A started connection
+// that is not ready is ended before returning.
 int ConnectDevice(IRemoteApi& rapi, IClock& clock);
 
 // Copies the open local file pLocal, from its start, to the handset as

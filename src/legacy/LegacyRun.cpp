@@ -24,6 +24,9 @@ constexpr DWORD SIZE_WORD_VN = 3;
 constexpr DWORD SIZE_WORD_EB = 4;
 constexpr DWORD SIZE_WORD_GSM1 = 6;
 constexpr DWORD SIZE_WORD_GSM2 = 7;
+// Largest file position and download length the run works with: a signed 32-bit
+// file position, which also keeps every frame's 32-bit size from wrapping.
+constexpr QWORD POSITION_MAX = 0x7FFFFFFF;
 
 // Stands in for the window when a run is given none: the bars count for nobody and
 // message boxes become trace lines.
@@ -65,8 +68,7 @@ class CLegacyRun
 public:
     explicit CLegacyRun(const LEGACY_RUN_CONFIG& config)
         : m_Config(config), m_Port(config.port), m_Clock(config.clock),
-          m_pView(config.pView != nullptr ? config.pView : &m_Detached),
-          m_State(config.pState != nullptr ? *config.pState : GetLegacyRunState())
+          m_pView(config.pView != nullptr ? config.pView : &m_Detached)
     {
     }
     ~CLegacyRun() { Release(); }
@@ -78,6 +80,7 @@ public:
 private:
     bool Start();
     void TakeSizes();
+    bool PartsLieInFile();
     bool Phase1();
     bool ReopenPort();
     bool StageReserveRegion();
@@ -113,7 +116,8 @@ private:
     CProgressBarModel m_OverallFallback;
     CProgressBarModel m_StepFallback;
     IProgressView* m_pView;
-    LEGACY_RUN_STATE& m_State;
+    // The reply waits' counters: this run's own, both 0 when it starts.
+    LEGACY_RUN_STATE m_State;
 
     std::string m_strPortName;
     std::unique_ptr<ITransport> m_pTransport;   // the open port
@@ -144,6 +148,7 @@ int CLegacyRun::Run()
         else
         {
             m_dwReserveSize = m_dwReserveBlocks * BLOCK_SIZE;
+            bOk = PartsLieInFile();
         }
     }
     if (bOk)
@@ -171,6 +176,8 @@ int CLegacyRun::Run()
     }
 
     Release();
+    if (m_Config.pState != nullptr)
+        *m_Config.pState = m_State;
     int nResult = bOk ? LEGACY_RUN_DONE : LEGACY_RUN_FAILED;
     Trace(false, bOk ? "End UPDATE_PROG1 dialog , return TRUE\r\n" : "End UPDATE_PROG1 dialog , return FALSE\r\n");
     return nResult;
@@ -264,16 +271,72 @@ void CLegacyRun::TakeSizes()
           static_cast<int>(m_dwEb));
 }
 
+// Every size the run allocates, stages or sends by comes from a header word: each
+// part it reads must lie inside the file, and each download must fit its frame,
+// before the first byte is allocated or sent. An image that claims more is refused
+// whole, so nothing of it reaches the handset.
+bool CLegacyRun::PartsLieInFile()
+{
+    long nLength = std::fseek(m_pImage, 0, SEEK_END) == 0 ? std::ftell(m_pImage) : -1;
+    if (nLength < 0)
+    {
+        Trace(false, "Image length unknown\r\n");
+        return false;
+    }
+    // Parts beyond POSITION_MAX could not be sought to either.
+    const QWORD qwLength = static_cast<QWORD>(nLength) < POSITION_MAX ? static_cast<QWORD>(nLength) : POSITION_MAX;
+
+    struct REGION
+    {
+        bool bUsed;
+        QWORD qwOffset;
+        QWORD qwSize;
+        const char* pszName;
+    };
+    const bool bPhase1 = (m_dwFlag & FLAG_UD) != 0;
+    const REGION regions[] = {
+        {bPhase1, IMAGE_HEADER_SIZE, LEGACY_PHASE1_OS_SIZE, "phase 1 start"},
+        {true, IMAGE_HEADER_SIZE, m_dwOs, "OS"},
+        {m_dwBl != 0, m_qwBlOffset, m_dwBl, "BL"},
+        {m_dwUd != 0, m_qwUdOffset, m_dwUd, "UD"},
+        {m_dwVn != 0, m_qwVnOffset, m_dwVn, "VN"},
+        {m_dwEb != 0, m_qwEbOffset, m_dwEb, "EB"},
+        {m_dwGsm1 != 0 || m_dwGsm2 != 0, m_qwGsmOffset, static_cast<QWORD>(m_dwGsm1) + m_dwGsm2, "GSM"},
+    };
+    for (const REGION& region : regions)
+    {
+        if (region.bUsed && (region.qwOffset > qwLength || region.qwSize > qwLength - region.qwOffset))
+        {
+            Trace(false, "%s part of %llu bytes at %llu exceeds the image length %llu\r\n", region.pszName,
+                  static_cast<unsigned long long>(region.qwSize), static_cast<unsigned long long>(region.qwOffset),
+                  static_cast<unsigned long long>(qwLength));
+            return false;
+        }
+    }
+
+    const QWORD qwPhase1 = static_cast<QWORD>(IMAGE_HEADER_SIZE) + LEGACY_PHASE1_OS_SIZE + m_dwBl + m_dwUd;
+    const QWORD qwReserve = static_cast<QWORD>(IMAGE_HEADER_SIZE) + m_dwReserveSize + m_dwBl + m_dwVn + m_dwEb;
+    const QWORD qwGsm = static_cast<QWORD>(IMAGE_HEADER_SIZE) + m_dwGsm1 + m_dwGsm2;
+    if ((bPhase1 && qwPhase1 > POSITION_MAX) || qwReserve > POSITION_MAX ||
+        IMAGE_HEADER_SIZE + static_cast<QWORD>(m_dwOs) > POSITION_MAX || qwGsm > POSITION_MAX)
+    {
+        Trace(false, "A download of this image exceeds %llu bytes\r\n",
+              static_cast<unsigned long long>(POSITION_MAX));
+        return false;
+    }
+    return true;
+}
+
 bool CLegacyRun::ReadAt(QWORD qwOffset, BYTE* pBuf, DWORD dwLen)
 {
-    if (qwOffset > 0x7FFFFFFFu || std::fseek(m_pImage, static_cast<long>(qwOffset), SEEK_SET) != 0)
+    if (qwOffset > POSITION_MAX || std::fseek(m_pImage, static_cast<long>(qwOffset), SEEK_SET) != 0)
         return false;
     return std::fread(pBuf, 1, dwLen, m_pImage) == dwLen;
 }
 
 bool CLegacyRun::CopyToStaging(QWORD qwOffset, DWORD dwLen)
 {
-    if (qwOffset > 0x7FFFFFFFu || std::fseek(m_pImage, static_cast<long>(qwOffset), SEEK_SET) != 0)
+    if (qwOffset > POSITION_MAX || std::fseek(m_pImage, static_cast<long>(qwOffset), SEEK_SET) != 0)
         return false;
     BYTE piece[LEGACY_COPY_PIECE];
     while (dwLen > 0)
@@ -305,7 +368,7 @@ int CLegacyRun::Wait(DWORD dwLimitMs, const char* pszExpected)
 bool CLegacyRun::Phase1()
 {
     const QWORD qwLen = static_cast<QWORD>(IMAGE_HEADER_SIZE) + LEGACY_PHASE1_OS_SIZE + m_dwBl + m_dwUd;
-    if (qwLen > 0x7FFFFFFFu)
+    if (qwLen > POSITION_MAX)
         return false;
     const DWORD dwLen = static_cast<DWORD>(qwLen);
     std::unique_ptr<BYTE[]> pImage(new (std::nothrow) BYTE[dwLen + 1]());
@@ -467,7 +530,7 @@ bool CLegacyRun::GsmPart()
     // The header declares both MOT parts in full, so the frame carries the header and
     // both parts whole.
     QWORD qwParts = static_cast<QWORD>(m_dwGsm1) + m_dwGsm2;
-    if (qwParts > 0x7FFFFFFFu || !m_Staging.Rewrite() || !m_Staging.Append(header, IMAGE_HEADER_SIZE) ||
+    if (qwParts > POSITION_MAX || !m_Staging.Rewrite() || !m_Staging.Append(header, IMAGE_HEADER_SIZE) ||
         !CopyToStaging(m_qwGsmOffset, static_cast<DWORD>(qwParts)) || !SendStaging())
         return false;
 

@@ -52,7 +52,9 @@ struct LEGACY_RUN_CONFIG
     std::string strPortName;
     // "Key10" of every header sent (see GetLegacyHostCode).
     DWORD dwHostCode = 1000;
-    // Counters shared with the reply waits. Null: the process-wide state.
+    // Null, or where the run leaves its reply-wait counters when it ends. The run
+    // keeps the counters itself and starts them at 0: nothing of an earlier run in the
+    // same process reaches it.
     LEGACY_RUN_STATE* pState = nullptr;
 };
 

@@ -200,16 +200,16 @@ TEST_F(ParseTest, FillsDescriptorTable)
         COSUtil util;
         ASSERT_EQ(IMAGE_OK, InitWith(util, image));
         for (int i = 0; i < HEADER_DESCRIPTOR_COUNT; ++i)
-            EXPECT_STREQ(NAMES[i], g_HeaderDescriptors[i].pszName);
+            EXPECT_STREQ(NAMES[i], util.GetDescriptor(i).pszName);
         for (int i = 0; i < PART_RESERVE; ++i)
         {
-            EXPECT_EQ(i <= 2 ? (i == 2 ? 8 : 4 * i) : 56 + 4 * (i - 3), g_HeaderDescriptors[i].nOffset) << i;
-            EXPECT_EQ(i == 2 ? 48 : 4, g_HeaderDescriptors[i].nSize) << i;
+            EXPECT_EQ(i <= 2 ? (i == 2 ? 8 : 4 * i) : 56 + 4 * (i - 3), util.GetDescriptor(i).nOffset) << i;
+            EXPECT_EQ(i == 2 ? 48 : 4, util.GetDescriptor(i).nSize) << i;
         }
         for (int nPart = PART_RESERVE; nPart <= PART_MOT_FILE; ++nPart)
         {
-            EXPECT_EQ(static_cast<int64_t>(image.PartOffset(nPart)), g_HeaderDescriptors[nPart].nOffset) << nPart;
-            EXPECT_EQ(static_cast<int64_t>(image.PartSize(nPart)), g_HeaderDescriptors[nPart].nSize) << nPart;
+            EXPECT_EQ(static_cast<int64_t>(image.PartOffset(nPart)), util.GetDescriptor(nPart).nOffset) << nPart;
+            EXPECT_EQ(static_cast<int64_t>(image.PartSize(nPart)), util.GetDescriptor(nPart).nSize) << nPart;
         }
     }
 }

@@ -61,7 +61,7 @@ TEST_F(PrepareTest, ImagesOfAnUpdate)
     EXPECT_EQ(withKey10.PreparedImage(0x019, OS_TYPE_RESERVE), Prepare(dwFlag2, OS_TYPE_RESERVE));
 
     // Phase 2, second: the operating system alone.
-    std::vector<BYTE> os(static_cast<size_t>(g_HeaderDescriptors[PART_OS].nSize) + 10, FILL);
+    std::vector<BYTE> os(static_cast<size_t>(m_Util.GetDescriptor(PART_OS).nSize) + 10, FILL);
     ASSERT_TRUE(m_Util.Extract(PART_OS, os.data(), os.size()));
     os.resize(os.size() - 10);
     EXPECT_EQ(m_Image.PartBytes(PART_OS), os);
@@ -181,15 +181,22 @@ TEST_F(PrepareTest, PrepareHeaderRefusesUnknownFlagBits)
               ReadLE32(buf.data() + OFFSET_OS_SIZE));
 }
 
+// A parsed image whose descriptor table the test can damage.
+class CDamagedOSUtil : public COSUtil
+{
+public:
+    void SetPartSize(int nPart, int64_t nSize) { m_HeaderDescriptors[nPart].nSize = nSize; }
+};
+
 TEST_F(PrepareTest, RequiredSizeThatDoesNotFit32BitsIsRefused)
 {
     // Only a damaged descriptor table can get here: a parsed image is under 4 GiB.
-    HEADER_DESCRIPTOR saved = g_HeaderDescriptors[PART_BL];
-    g_HeaderDescriptors[PART_BL].nSize = 0xFFFFFFF0;
+    CDamagedOSUtil util;
+    ASSERT_EQ(IMAGE_OK, InitWith(util, m_Image));
+    util.SetPartSize(PART_BL, 0xFFFFFFF0);
     CTraceCapture trace;
-    EXPECT_EQ(0u, m_Util.PrepareOSOnMem(0x006, OS_TYPE_OS, nullptr, 0));
+    EXPECT_EQ(0u, util.PrepareOSOnMem(0x006, OS_TYPE_OS, nullptr, 0));
     EXPECT_TRUE(trace.Contains("does not fit 32 bits"));
-    g_HeaderDescriptors[PART_BL] = saved;
 }
 
 TEST_F(PrepareTest, FailingPartNamesItself)
@@ -230,7 +237,7 @@ TEST_F(PrepareTest, ExtractGivesEveryPart)
 {
     for (int nPart = PART_RESERVE; nPart <= PART_MOT_FILE; ++nPart)
     {
-        std::vector<BYTE> buf(static_cast<size_t>(g_HeaderDescriptors[nPart].nSize));
+        std::vector<BYTE> buf(static_cast<size_t>(m_Util.GetDescriptor(nPart).nSize));
         ASSERT_TRUE(m_Util.Extract(nPart, buf.data(), buf.size())) << nPart;
         EXPECT_EQ(m_Image.PartBytes(nPart), buf) << nPart;
     }

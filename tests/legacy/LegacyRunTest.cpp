@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationProbe.h"
 #include "LegacyImage.h"
 #include "ScriptedPort.h"
 #include "TestFiles.h"
@@ -563,6 +564,63 @@ INSTANTIATE_TEST_SUITE_P(
                   -1, 4, nullptr}),
     [](const ::testing::TestParamInfo<FAIL_CASE>& paramInfo) { return paramInfo.param.pszName; });
 
+// A size word far beyond the file: the run refuses the image before it sends a byte
+// or asks for more memory than the file holds.
+struct OVERSIZED_CASE
+{
+    const char* pszName;
+    DWORD dwSizeWord;   // S[i] set to 0x70000000 in the file's header
+};
+
+void PrintTo(const OVERSIZED_CASE& value, std::ostream* pStream)
+{
+    *pStream << value.pszName;
+}
+
+class COversizedWords : public CLegacyRunTest, public ::testing::WithParamInterface<OVERSIZED_CASE>
+{
+};
+
+TEST_P(COversizedWords, FailTheRunWithNothingSentAndMemoryNearTheFileSize)
+{
+    LEGACY_IMAGE_LAYOUT layout;
+    layout.dwFlag = FLAGS_ALL;
+    layout.dwGsm1 = 300;
+    layout.dwGsm2 = 5000;
+    CLegacyImage image(layout);
+    std::vector<BYTE> bytes = image.Bytes();
+    WriteLE32(bytes.data() + OFFSET_OS_SIZE + 4 * GetParam().dwSizeWord, 0x70000000);
+    std::FILE* pFile = std::fopen(m_Folder.File("temp.dat").c_str(), "wb");
+    ASSERT_NE(pFile, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), pFile), bytes.size());
+    std::fclose(pFile);
+    for (size_t i = 0; i < ALL_OK.size(); ++i)
+        m_Port.ReplyAfterFrame(static_cast<int>(i), ALL_OK[i]);
+
+    int nResult = 0;
+    size_t nLargest = 0;
+    {
+        CAllocationProbe probe(64u << 20);
+        nResult = Run(Config());
+        nLargest = probe.Largest();
+    }
+
+    EXPECT_EQ(nResult, 3);
+    EXPECT_TRUE(m_Port.WriteSizes().empty());
+    EXPECT_LE(nLargest, bytes.size());
+    EXPECT_TRUE(m_View.MessageBoxes().empty());
+    EXPECT_TRUE(m_Trace.Contains("End UPDATE_PROG1 dialog , return FALSE\r\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, COversizedWords,
+                         ::testing::Values(OVERSIZED_CASE{"OsPart", 0}, OVERSIZED_CASE{"BootLoader", 1},
+                                           OVERSIZED_CASE{"UsbDownloader", 2}, OVERSIZED_CASE{"Vantor", 3},
+                                           OVERSIZED_CASE{"Ipl", 4}, OVERSIZED_CASE{"MotAgentFile", 6},
+                                           OVERSIZED_CASE{"MotFile", 7}),
+                         [](const ::testing::TestParamInfo<OVERSIZED_CASE>& paramInfo) {
+                             return paramInfo.param.pszName;
+                         });
+
 TEST_F(CLegacyRunTest, ReopeningGivesUpAfterAMinute)
 {
     LEGACY_IMAGE_LAYOUT layout;
@@ -630,23 +688,39 @@ TEST_F(CLegacyRunTest, LengthInTheLastWaitLetsTheOverallBarEndWithTheHandsetsSte
     EXPECT_EQ(m_View.Bar(PROGRESS_BAR_STEP).GetPos(), 5);
 }
 
-TEST_F(CLegacyRunTest, RunStateCarriesOverToTheNextRun)
+TEST_F(CLegacyRunTest, EachRunStartsItsWaitCountersAfresh)
 {
-    // The counters are shared by the runs of one process and not reset: after a run
-    // with a GSM part both are 3, so the next run's reset reply counts as a last wait.
+    // A run that reached its GSM reply ends with both counters at 3. The next run in
+    // the same process, given the same place for its counters or none, must not take
+    // its reset reply for its last wait: a "LENGTH" there only sets the step bar.
     LEGACY_IMAGE_LAYOUT layout;
     layout.dwFlag = FLAGS_ALL;
     layout.dwGsm1 = 16;
     layout.dwGsm2 = 16;
     CLegacyImage image(layout);
-    m_State = {3, 3};
-    m_Port.ReplyAfterFrame(0, "4 LENGTH\ndevice reset.\n");
-    m_Port.ReplyAfterFrame(1, "Reserved region ok.\n");
-    m_Port.ReplyAfterFrame(2, "OS program ok!\n");
-    m_Port.ReplyAfterFrame(3, "EDGE program ok!\n");
-    ASSERT_EQ(RunWith(image), 1);
-    EXPECT_EQ(m_Trace.Count("current pos = "), 1);
-    EXPECT_EQ(m_State.nLastWait, 3);
-    EXPECT_EQ(m_State.nWaitsDone, 3);
-    EXPECT_EQ(&GetLegacyRunState(), &GetLegacyRunState());
+    ASSERT_TRUE(image.Write(m_Folder.File("temp.dat")));
+    auto RunOnce = [this](const char* pszResetReply, LEGACY_RUN_STATE* pState) {
+        CScriptedPort port(m_Clock);
+        port.ReplyAfterFrame(0, pszResetReply);
+        port.ReplyAfterFrame(1, "Reserved region ok.\n");
+        port.ReplyAfterFrame(2, "OS program ok!\n");
+        port.ReplyAfterFrame(3, "EDGE program ok!\n");
+        CRecordingProgressView view(2);
+        EXPECT_EQ(UpdateRun(LEGACY_RUN_CONFIG{m_Clock, port, &view, "", m_Folder.Path(), PORT_NAME, HOST_CODE, pState}),
+                  0);
+        return view.Result();
+    };
+    for (LEGACY_RUN_STATE* pState : {&m_State, static_cast<LEGACY_RUN_STATE*>(nullptr)})
+    {
+        SCOPED_TRACE(pState != nullptr ? "counters given" : "no counters given");
+        ASSERT_EQ(RunOnce("device reset.\n", pState), 1);
+        if (pState != nullptr)
+        {
+            EXPECT_EQ(pState->nLastWait, 3);
+            EXPECT_EQ(pState->nWaitsDone, 3);
+        }
+        int nRederived = m_Trace.Count("current pos = ");
+        ASSERT_EQ(RunOnce("4 LENGTH\ndevice reset.\n", pState), 1);
+        EXPECT_EQ(m_Trace.Count("current pos = "), nRederived);
+    }
 }

@@ -258,7 +258,7 @@ bool CUpdateWorker::RunPhase2()
 
     // The operating system goes raw, without a header, in a buffer of its own.
     FreeBuffer();
-    int64_t nOsSize = g_HeaderDescriptors[PART_OS].nSize;
+    int64_t nOsSize = pImage->GetDescriptor(PART_OS).nSize;
     if (nOsSize < 0 || nOsSize > static_cast<int64_t>(0xFFFFFFFFu - FRAME_OVERHEAD))
     {
         Trace(false, "phase 2: prepare os image fail\r\n");
