@@ -56,8 +56,8 @@ void RestartActiveSync(const PlatformContext& platform);
 void ApiErrorExit(const PlatformContext& platform, const char* pszApiName, bool bTraceOnly = false);
 
 // The device-connectivity service "wcesComm" of one host. Its manager and service
-// handles are opened on first use and kept for the life of the object; the
-// platform context comes with each call.
+// handles are opened on first use and kept for the life of the object, which the
+// program owns (it outlives every run); the platform context comes with each call.
 class CSyncServiceControl
 {
 public:
@@ -84,19 +84,12 @@ private:
     SC_HANDLE_T m_hService = 0;
 };
 
-// The service control of a host, created on first use and kept for the life of
-// the program (one per service manager).
-CSyncServiceControl& GetSyncServiceControl(const PlatformContext& platform);
-// Drops the kept service control of a host (tests and simulated runs whose host
-// object goes away).
-void ForgetSyncServiceControl(const IServiceManager* pServiceManager);
-
 // The command on the host's service control (message boxes on failure). Returns 0.
-int ControlSyncService(const PlatformContext& platform, const char* pszCommand);
+int ControlSyncService(const PlatformContext& platform, CSyncServiceControl& service, const char* pszCommand);
 
 // Thread procedure: while *pDone is 0, sends "STOP" to the service (failures are
 // traced, never shown or fatal) and sleeps 100 ms. Returns 0 once *pDone is non-zero.
-int KeepServiceStopped(const PlatformContext& platform, std::atomic<int>* pDone);
+int KeepServiceStopped(const PlatformContext& platform, CSyncServiceControl& service, std::atomic<int>* pDone);
 
 // Deletes the update's temporary files from TEMP: releases the image file first
 // (pOSUtil->Close), then deletes "Tessik_Console.exe", "temp.dat" and

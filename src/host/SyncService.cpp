@@ -1,8 +1,6 @@
 // The sync software's device-connectivity service: pause, continue, start and
 // stop it, keep it stopped during a download, and report failures.
 #include <cstdio>
-#include <map>
-#include <memory>
 #include <system_error>
 
 #include "common/LastError.h"
@@ -19,9 +17,6 @@ void ReportStatus(const PlatformContext& platform, const char* pszText, bool bQu
     else
         platform.pMessageBox->MessageBox(pszText, "Status", MB_STYLE_OK);
 }
-
-std::mutex s_csControls;
-std::map<const IServiceManager*, std::unique_ptr<CSyncServiceControl>> s_Controls;
 }
 
 void ApiErrorExit(const PlatformContext& platform, const char* pszApiName, bool bTraceOnly)
@@ -150,33 +145,18 @@ int CSyncServiceControl::Control(const PlatformContext& platform, const char* ps
     return 0;
 }
 
-CSyncServiceControl& GetSyncServiceControl(const PlatformContext& platform)
+int ControlSyncService(const PlatformContext& platform, CSyncServiceControl& service, const char* pszCommand)
 {
-    std::lock_guard<std::mutex> lock(s_csControls);
-    std::unique_ptr<CSyncServiceControl>& pControl = s_Controls[platform.pServiceManager];
-    if (!pControl)
-        pControl = std::make_unique<CSyncServiceControl>();
-    return *pControl;
+    return service.Control(platform, pszCommand, false);
 }
 
-void ForgetSyncServiceControl(const IServiceManager* pServiceManager)
-{
-    std::lock_guard<std::mutex> lock(s_csControls);
-    s_Controls.erase(pServiceManager);
-}
-
-int ControlSyncService(const PlatformContext& platform, const char* pszCommand)
-{
-    return GetSyncServiceControl(platform).Control(platform, pszCommand, false);
-}
-
-int KeepServiceStopped(const PlatformContext& platform, std::atomic<int>* pDone)
+int KeepServiceStopped(const PlatformContext& platform, CSyncServiceControl& service, std::atomic<int>* pDone)
 {
     if (pDone == nullptr)
         return 0;
     while (pDone->load() == 0)
     {
-        GetSyncServiceControl(platform).Control(platform, "STOP", true);
+        service.Control(platform, "STOP", true);
         platform.pClock->Sleep(SYNC_KEEP_STOPPED_POLL_MS);
     }
     return 0;

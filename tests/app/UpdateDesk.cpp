@@ -91,7 +91,6 @@ CDesk::~CDesk()
     m_Notifier.Stop();
     m_Handset.Shutdown();
     m_Util.Close();
-    ForgetSyncServiceControl(&m_Host);
 }
 
 int CDesk::Run()
@@ -101,6 +100,7 @@ int CDesk::Run()
     config.pOSUtil = &m_Util;
     config.pView = &m_View;
     config.bManageHost = m_bManageHost;
+    config.pSyncService = &m_SyncService;
     config.fnAllocate = [this](size_t nLen) -> BYTE* {
         std::lock_guard<std::mutex> lock(m_csBuffers);
         if (++m_nAllocations == m_nFailAt)

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/worker/UpdateWorker.h"
+#include "host/HostConnection.h"
 #include "image/OSUtil.h"
 #include "link/DeviceChange.h"
 #include "link/Downloader.h"
@@ -103,6 +104,7 @@ public:
     std::unique_ptr<CSimAgentStart> m_pAgentStart;
     COSUtil m_Util;
     CDeskView m_View;
+    CSyncServiceControl m_SyncService;
     bool m_bImageParsed = false;
     // False: the agent starts but the handset never enters its downloader mode.
     bool m_bHandsetAnswers = true;

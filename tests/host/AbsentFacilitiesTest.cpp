@@ -31,7 +31,6 @@ protected:
         m_Platform.pRegistry = nullptr;
         m_Platform.pServiceManager = nullptr;
     }
-    ~HostWithoutDesktopFacilities() override { ForgetSyncServiceControl(nullptr); }
 };
 
 TEST_F(HostWithoutDesktopFacilities, SyncSoftwareCallsFindNothing)
@@ -49,7 +48,10 @@ TEST_F(HostWithoutDesktopFacilities, SyncSoftwareCallsFindNothing)
          true, ENOENT, {"RegOpenKey error"}},
         // The service manager cannot be opened.
         {"service",
-         [](const PlatformContext& platform) { return ::ControlSyncService(platform, "START") == 0; }, true, ENOSYS,
+         [](const PlatformContext& platform) {
+             CSyncServiceControl service;
+             return ::ControlSyncService(platform, service, "START") == 0;
+         }, true, ENOSYS,
          {"Fail OpenSCManager"}},
     };
     for (const ABSENT_CASE& c : CASES)
@@ -67,7 +69,7 @@ TEST_F(HostWithoutDesktopFacilities, SyncSoftwareCallsFindNothing)
 TEST_F(HostWithoutDesktopFacilities, TheQuietServiceControlOnlyTraces)
 {
     // As the keep-stopped thread sends it: a failure never raises a box.
-    EXPECT_EQ(GetSyncServiceControl(m_Platform).Control(m_Platform, "STOP", true), 0);
+    EXPECT_EQ(m_SyncService.Control(m_Platform, "STOP", true), 0);
     EXPECT_TRUE(m_Box.Boxes().empty());
     EXPECT_TRUE(m_Trace.Contains("Fail OpenSCManager"));
 }

@@ -22,12 +22,12 @@ protected:
         m_Platform.pRemoteApi = &m_RemoteApi;
         m_Platform.pMessageBox = &m_Box;
     }
-    ~CHostTest() override { ForgetSyncServiceControl(&m_Host); }
 
     CClock m_Clock{1000};
     CSimHost m_Host;
     CSimRemoteApi m_RemoteApi;
     CRecordingMessageBox m_Box;
     PlatformContext m_Platform;
+    CSyncServiceControl m_SyncService;   // kept for the test, as the program keeps it
     CTraceCapture m_Trace;
 };

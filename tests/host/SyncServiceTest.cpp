@@ -68,19 +68,19 @@ TEST_F(ControlSyncService, EachCommandActsOnlyInItsState)
     {
         SCOPED_TRACE(std::string(c.pszCommand) + " in state " + std::to_string(c.dwBefore));
         CSimHost host(&m_Clock);
+        CSyncServiceControl service;
         PlatformContext platform = m_Platform;
         AttachHost(platform, host);
         host.SetServiceState(c.dwBefore);
         host.SetPendingQueries(1);
 
-        EXPECT_EQ(::ControlSyncService(platform, c.pszCommand), 0);
+        EXPECT_EQ(::ControlSyncService(platform, service, c.pszCommand), 0);
         EXPECT_EQ(host.GetServiceState(), c.dwAfter);
         EXPECT_EQ(Commands(host), c.commands);
         if (c.commands.empty())
         {
             EXPECT_EQ(host.CountServiceQueries(), 1);   // asked once, then returned at once
         }
-        ForgetSyncServiceControl(&host);
     }
     EXPECT_TRUE(m_Box.Boxes().empty());
 }
@@ -90,7 +90,7 @@ TEST_F(ControlSyncService, PendingStatesAreAskedOnceASecond)
     m_Host.SetServiceState(SERVICE_STATE_RUNNING);
     m_Host.SetPendingQueries(3);
     DWORD dwStart = m_Clock.GetTickCount();
-    ::ControlSyncService(m_Platform, "STOP");
+    ::ControlSyncService(m_Platform, m_SyncService, "STOP");
     DWORD dwElapsed = m_Clock.GetTickCount() - dwStart;
 
     EXPECT_EQ(m_Host.GetServiceState(), static_cast<DWORD>(SERVICE_STATE_STOPPED));
@@ -103,8 +103,8 @@ TEST_F(ControlSyncService, PendingStatesAreAskedOnceASecond)
 TEST_F(ControlSyncService, HandlesAreOpenedOnceAndKept)
 {
     m_Host.SetServiceState(SERVICE_STATE_RUNNING);
-    ::ControlSyncService(m_Platform, "STOP");
-    ::ControlSyncService(m_Platform, "START");
+    ::ControlSyncService(m_Platform, m_SyncService, "STOP");
+    ::ControlSyncService(m_Platform, m_SyncService, "START");
     EXPECT_EQ(m_Host.CallsStartingWith("OpenServiceManager").size(), 1u);
     EXPECT_EQ(m_Host.CallsStartingWith("OpenService ").size(), 1u);
     EXPECT_EQ(m_Host.CallsStartingWith("OpenService ").front(), "OpenService wcesComm");
@@ -115,7 +115,7 @@ TEST_F(ControlSyncService, AServiceThatNeverSettlesIsGivenOneMinute)
     m_Host.SetServiceState(SERVICE_STATE_RUNNING);
     m_Host.SetStuckPending(true);
     DWORD dwStart = m_Clock.GetTickCount();
-    EXPECT_EQ(::ControlSyncService(m_Platform, "STOP"), 0);
+    EXPECT_EQ(::ControlSyncService(m_Platform, m_SyncService, "STOP"), 0);
     DWORD dwElapsed = m_Clock.GetTickCount() - dwStart;
 
     EXPECT_GE(dwElapsed, 60000u);
@@ -151,6 +151,7 @@ TEST_F(ControlSyncService, FailuresAreReportedAndTheCallReturns)
     {
         SCOPED_TRACE(c.pszName);
         CSimHost host(&m_Clock);
+        CSyncServiceControl service;
         CRecordingMessageBox box;
         PlatformContext platform = m_Platform;
         AttachHost(platform, host);
@@ -162,7 +163,7 @@ TEST_F(ControlSyncService, FailuresAreReportedAndTheCallReturns)
         host.SetStartFails(c.bStartFails);
 
         // Still here afterwards: the failure no longer ends the program.
-        EXPECT_EQ(::ControlSyncService(platform, c.pszCommand), 0);
+        EXPECT_EQ(::ControlSyncService(platform, service, c.pszCommand), 0);
         std::vector<RECORDED_BOX> boxes = box.Boxes();
         ASSERT_EQ(boxes.size(), 1u);
         char szErrorText[256];
@@ -170,7 +171,6 @@ TEST_F(ControlSyncService, FailuresAreReportedAndTheCallReturns)
         EXPECT_EQ(boxes[0].strText, std::string("API: ") + c.pszApi + " ERR: 5 MSG: " + szErrorText);
         EXPECT_EQ(boxes[0].strCaption, "Error");
         EXPECT_EQ(host.GetServiceState(), c.dwBefore);
-        ForgetSyncServiceControl(&host);
     }
 }
 
@@ -181,7 +181,7 @@ TEST_F(ControlSyncService, AFailedQueryEndsAPauseWaitQuietly)
     m_Host.SetServiceState(SERVICE_STATE_RUNNING);
     m_Host.SetPendingQueries(5);
     m_Host.SetQueryFailsAfter(1);
-    ::ControlSyncService(m_Platform, "PAUSE");
+    ::ControlSyncService(m_Platform, m_SyncService, "PAUSE");
     EXPECT_EQ(Commands(m_Host), std::vector<std::string>{"ControlService 2"});
     EXPECT_TRUE(m_Box.Boxes().empty());
 }
@@ -189,10 +189,10 @@ TEST_F(ControlSyncService, AFailedQueryEndsAPauseWaitQuietly)
 TEST_F(ControlSyncService, OpenFailuresShowTheirStatusBox)
 {
     m_Host.SetOpenServiceManagerFails(true);
-    ::ControlSyncService(m_Platform, "STOP");
+    ::ControlSyncService(m_Platform, m_SyncService, "STOP");
     m_Host.SetOpenServiceManagerFails(false);
     m_Host.SetOpenServiceFails(true);
-    ::ControlSyncService(m_Platform, "STOP");
+    ::ControlSyncService(m_Platform, m_SyncService, "STOP");
 
     std::vector<RECORDED_BOX> boxes = m_Box.Boxes();
     ASSERT_EQ(boxes.size(), 2u);
@@ -212,7 +212,7 @@ TEST_F(KeepServiceStopped, StopsTheServiceUntilTheFlagIsSet)
     m_Host.SetServiceState(SERVICE_STATE_RUNNING);
     std::atomic<int> nDone{0};
     std::atomic<int> nResult{-1};
-    std::thread keeper([&] { nResult = ::KeepServiceStopped(m_Platform, &nDone); });
+    std::thread keeper([&] { nResult = ::KeepServiceStopped(m_Platform, m_SyncService, &nDone); });
 
     EXPECT_TRUE(WaitRealFor([&] { return m_Host.GetServiceState() == SERVICE_STATE_STOPPED; }));
     // The sync software starts its service again: it is stopped again.
@@ -232,7 +232,7 @@ TEST_F(KeepServiceStopped, FailuresAreTracedNeverShownOrFatal)
     m_Host.SetServiceState(SERVICE_STATE_RUNNING);
     m_Host.SetControlFails(true);
     std::atomic<int> nDone{0};
-    std::thread keeper([&] { ::KeepServiceStopped(m_Platform, &nDone); });
+    std::thread keeper([&] { ::KeepServiceStopped(m_Platform, m_SyncService, &nDone); });
 
     EXPECT_TRUE(WaitRealFor([&] { return m_Trace.Count("API: ControlService ERR: ") >= 2; }));
     nDone = 1;
@@ -244,6 +244,6 @@ TEST_F(KeepServiceStopped, FailuresAreTracedNeverShownOrFatal)
 TEST_F(KeepServiceStopped, EndsAtOnceWhenTheFlagIsAlreadySet)
 {
     std::atomic<int> nDone{1};
-    EXPECT_EQ(::KeepServiceStopped(m_Platform, &nDone), 0);
+    EXPECT_EQ(::KeepServiceStopped(m_Platform, m_SyncService, &nDone), 0);
     EXPECT_TRUE(m_Host.Calls().empty());
 }

@@ -158,7 +158,10 @@ bool CUpdateWorker::ReleaseLink()
     if (m_Config.bManageHost)
     {
         if (pLink->m_osVersion == OS_VISTA)
-            m_KeepServiceThread = std::thread([this] { KeepServiceStopped(m_Platform, &m_nDone); });
+        {
+            CSyncServiceControl& service = SyncService();
+            m_KeepServiceThread = std::thread([this, &service] { KeepServiceStopped(m_Platform, service, &m_nDone); });
+        }
         CloseActiveSync(m_Platform);
         KillActiveSyncProcesses(m_Platform);
     }
@@ -291,6 +294,15 @@ bool CUpdateWorker::RunPhase2()
     return true;
 }
 
+CSyncServiceControl& CUpdateWorker::SyncService()
+{
+    if (m_Config.pSyncService != nullptr)
+        return *m_Config.pSyncService;
+    if (!m_pOwnSyncService)
+        m_pOwnSyncService = std::make_unique<CSyncServiceControl>();
+    return *m_pOwnSyncService;
+}
+
 void CUpdateWorker::StopKeepServiceThread()
 {
     m_nDone = 1;
@@ -327,7 +339,7 @@ void CUpdateWorker::RunClosing()
         if (m_nResult == RUN_OK)
             DeleteFiles(m_Platform, pImage);
         if (pLink->m_osVersion == OS_VISTA)
-            ControlSyncService(m_Platform, "START");
+            ControlSyncService(m_Platform, SyncService(), "START");
         else
             RestartActiveSync(m_Platform);
         if (m_bDirSaved)

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "common/Types.h"
@@ -16,6 +17,7 @@
 
 class CDownloader;
 class COSUtil;
+class CSyncServiceControl;
 
 // Run result codes.
 enum RUN_RESULT
@@ -48,6 +50,9 @@ struct UPDATE_RUN_CONFIG
     // Download buffers; null: the heap. A failing allocator yields result 21.
     std::function<BYTE*(size_t)> fnAllocate;
     std::function<void(BYTE*)> fnFree;
+    // The program's control of the sync software's service, kept across runs; null:
+    // the run keeps one of its own.
+    CSyncServiceControl* pSyncService = nullptr;
 };
 
 class CUpdateWorker
@@ -77,6 +82,7 @@ private:
     BYTE* AllocateBuffer(DWORD dwLen);
     void FreeBuffer();
     void StopKeepServiceThread();
+    CSyncServiceControl& SyncService();
 
     UPDATE_RUN_CONFIG m_Config;
     const PlatformContext& m_Platform;
@@ -90,6 +96,7 @@ private:
     // that thread has been joined.
     std::atomic<int> m_nDone{0};
     std::thread m_KeepServiceThread;
+    std::unique_ptr<CSyncServiceControl> m_pOwnSyncService;
 };
 
 // The thread routine: pParam is an UPDATE_RUN_CONFIG. Returns 1 in every case; the
