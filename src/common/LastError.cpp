@@ -20,6 +20,37 @@ DWORD GetLastErrorCode()
     return t_dwLastError;
 }
 
+void SetLastErrorCondition(std::errc eCondition)
+{
+#ifdef _WIN32
+    // The system error codes the portable conditions stand for on Windows.
+    struct CONDITION_CODE
+    {
+        std::errc eCondition;
+        DWORD dwCode;
+    };
+    static const CONDITION_CODE CODES[] = {
+        {std::errc::no_such_file_or_directory, 2},   // ERROR_FILE_NOT_FOUND
+        {std::errc::bad_file_descriptor, 6},         // ERROR_INVALID_HANDLE
+        {std::errc::io_error, 31},                   // ERROR_GEN_FAILURE
+        {std::errc::function_not_supported, 50},     // ERROR_NOT_SUPPORTED
+        {std::errc::device_or_resource_busy, 170},   // ERROR_BUSY
+        {std::errc::timed_out, 1460},                // ERROR_TIMEOUT
+    };
+    for (const CONDITION_CODE& entry : CODES)
+    {
+        if (entry.eCondition == eCondition)
+        {
+            t_dwLastError = entry.dwCode;
+            return;
+        }
+    }
+    t_dwLastError = 31;
+#else
+    t_dwLastError = static_cast<DWORD>(eCondition);
+#endif
+}
+
 void FormatErrorText(DWORD dwError, char* pszBuf, size_t nLen)
 {
     if (pszBuf == nullptr || nLen == 0)

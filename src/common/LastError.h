@@ -4,9 +4,18 @@
 
 #include "common/Types.h"
 
-// Each thread keeps its own code; platform implementations set it on failure.
+#include <system_error>
+
+// Each thread keeps its own code; platform implementations set it on failure, in
+// the host system's own numbering (errno on Linux, the system error codes on
+// Windows).
 void SetLastErrorCode(DWORD dwError);
 DWORD GetLastErrorCode();
+
+// A failure the portable code detects itself (no handle, nothing to open, not
+// supported, timed out...), stored as the host system's own code for it, so that
+// GetLastErrorText reads right on every system.
+void SetLastErrorCondition(std::errc eCondition);
 
 // The system's text for a code, without trailing line breaks, cut to fit pszBuf
 // (nLen bytes including the terminator). An unknown code gives an empty text.

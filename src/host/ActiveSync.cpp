@@ -34,7 +34,7 @@ bool ManagerEventExists(const PlatformContext& platform)
 {
     if (platform.pDesktopWindows == nullptr)
     {
-        SetLastErrorCode(static_cast<DWORD>(std::errc::no_such_file_or_directory));
+        SetLastErrorCondition(std::errc::no_such_file_or_directory);
         return false;
     }
     return platform.pDesktopWindows->OpenNamedEvent(SYNC_MANAGER_EVENT);
@@ -55,7 +55,7 @@ bool StartProgram(const PlatformContext& platform, const char* pszCommandLine)
 {
     if (platform.pProcesses == nullptr)
     {
-        SetLastErrorCode(static_cast<DWORD>(std::errc::function_not_supported));
+        SetLastErrorCondition(std::errc::function_not_supported);
         return false;
     }
     return platform.pProcesses->StartProcess(pszCommandLine);

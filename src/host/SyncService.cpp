@@ -41,7 +41,7 @@ bool CSyncServiceControl::OpenHandles(const PlatformContext& platform, bool bQui
     if (pServices == nullptr)
     {
         // A host without a service manager cannot open one.
-        SetLastErrorCode(static_cast<DWORD>(std::errc::function_not_supported));
+        SetLastErrorCondition(std::errc::function_not_supported);
         ReportStatus(platform, "Fail OpenSCManager", bQuiet);
         return false;
     }
@@ -75,7 +75,7 @@ bool CSyncServiceControl::WaitForState(const PlatformContext& platform, DWORD* p
         if (platform.pClock->GetTickCount() - dwStart >= SYNC_SERVICE_WAIT_LIMIT_MS)
         {
             // A service that never settles must not hold the caller for ever.
-            SetLastErrorCode(static_cast<DWORD>(std::errc::timed_out));
+            SetLastErrorCondition(std::errc::timed_out);
             ApiErrorExit(platform, pszApi, bQuiet);
             return false;
         }

@@ -1,6 +1,5 @@
 #include "link/BulkTransport.h"
 
-#include <cerrno>
 
 #include "common/LastError.h"
 #include "link/FileTransport.h"
@@ -33,7 +32,7 @@ bool CBulkTransport::Read(BYTE* pBuf, DWORD dwLen, DWORD* pdwRead)
     DWORD dwStart = m_Clock.GetTickCount();
     bool bOk = false;
     if (m_hUsb == nullptr)
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
     else
         bOk = m_pBulk->ReadPipe(m_hUsb, m_byInPipe, pBuf, dwLen, pdwRead);
     if (!bOk || *pdwRead == 0)
@@ -50,7 +49,7 @@ bool CBulkTransport::Write(const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten)
     *pdwWritten = 0;
     if (m_hUsb == nullptr)
     {
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
         return false;
     }
     return m_pBulk->WritePipe(m_hUsb, m_byOutPipe, pBuf, dwLen, pdwWritten);

@@ -1,6 +1,5 @@
 #include "link/FileTransport.h"
 
-#include <cerrno>
 
 #include "common/LastError.h"
 
@@ -27,7 +26,7 @@ bool CFileTransport::Read(BYTE* pBuf, DWORD dwLen, DWORD* pdwRead)
     DWORD dwStart = m_Clock.GetTickCount();
     bool bOk = false;
     if (m_hPort == INVALID_PORT)
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
     else
         bOk = m_Driver.Read(m_hPort, pBuf, dwLen, pdwRead);
     if (!bOk || *pdwRead == 0)
@@ -47,7 +46,7 @@ bool CFileTransport::Write(const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten)
     *pdwWritten = 0;
     if (m_hPort == INVALID_PORT)
     {
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
         return false;
     }
     return m_Driver.Write(m_hPort, pBuf, dwLen, pdwWritten);

@@ -1,7 +1,6 @@
 // CDownloader: the download frame (Command, Download Size, payload, checksum),
 // built in place in the prepared buffer and written in pieces of 12288 bytes, and
 // the progress bar that moves with it.
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -168,7 +167,7 @@ int CDownloader::SendFrame(BYTE* pBuf, DWORD dwSize, int portIndex, DWORD Comman
         DWORD dwWritten = 0;
         ITransport* pTransport = m_pTransport[portIndex].get();
         if (pTransport == nullptr)
-            SetLastErrorCode(EBADF);
+            SetLastErrorCondition(std::errc::bad_file_descriptor);
         if (pTransport == nullptr || !WriteFramePiece(*pTransport, pBuf + nStart, dwPiece, &dwWritten))
         {
             dwErrorAtFailure = GetLastErrorCode();

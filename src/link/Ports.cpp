@@ -1,6 +1,5 @@
 // CDownloader: the download port table: arrival and removal, the open check, the
 // worker's wait for a port, opening and closing.
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -62,7 +61,7 @@ bool CDownloader::CheckUSBConnection(int nFirstAttempt, int nEndAttempt, CEvent*
     if (szName[0] == '\0' || m_Platform.pPortDriver == nullptr)
     {
         // Nothing to open (a refused or removed name): no point in 1001 attempts.
-        SetLastErrorCode(ENOENT);
+        SetLastErrorCondition(std::errc::no_such_file_or_directory);
     }
     else
     {
@@ -215,7 +214,7 @@ bool CDownloader::OpenBulkInterface(PortInfo& port, int portIndex)
     // Without the library or its entry points nothing can be called.
     if (!m_bBulkUsbLoaded)
     {
-        SetLastErrorCode(ENOSYS);
+        SetLastErrorCondition(std::errc::function_not_supported);
         Trace(false, "WinUSB_Initialize fail, cause = \r\n%s\r\n", "bulk USB library or entry points missing");
         return false;
     }

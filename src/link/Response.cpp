@@ -1,6 +1,5 @@
 // CDownloader: the handset's reply lines: reading one line, classifying it, and
 // waiting for the reply the worker needs.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -138,7 +137,7 @@ bool CDownloader::ReadReplyByte(int portIndex, BYTE* pByte, DWORD* pdwRead)
     // No open port: a failed read, paced as the transports pace theirs.
     DWORD dwStart = m_Platform.pClock->GetTickCount();
     PaceEmptyRead(*m_Platform.pClock, dwStart);
-    SetLastErrorCode(EBADF);
+    SetLastErrorCondition(std::errc::bad_file_descriptor);
     return false;
 }
 
