@@ -3,7 +3,7 @@
 # (every seed must pass), not a search. Usage: tools/fuzz-regress.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install-deps.sh clang libclang-rt-14-dev
+tools/install-deps.sh fuzz
 cmake --preset fuzz --fresh
 cmake --build --preset fuzz
 cd build/fuzz/fuzz

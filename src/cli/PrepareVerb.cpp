@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "cli/LocalPort.h"
 #include "cli/Verbs.h"
 #include "common/LastError.h"
 #include "image/OSUtil.h"
 #include "link/Downloader.h"
-#include "platform/posix/TtyPortDriver.h"
 
 namespace
 {
@@ -29,14 +29,19 @@ bool WriteFrame(COSUtil& util, std::vector<BYTE>& image, DWORD dwCommand, const 
     image.resize(image.size() + FRAME_OVERHEAD, 0);
     util.m_pBuf = image.data();
     util.m_nBufLen = static_cast<DWORD>(image.size());
+    std::unique_ptr<IPortDriver> pPort = CreateLocalPortDriver();
+    if (!pPort)
+    {
+        std::fprintf(stderr, "vuqctl prepare: --frame: not available on this platform yet\n");
+        return false;
+    }
     if (!WriteOutput("prepare", strOut, {}))
         return false;
 
     CClock clock;
-    CTtyPortDriver port;
     PlatformContext platform;
     platform.pClock = &clock;
-    platform.pPortDriver = &port;
+    platform.pPortDriver = pPort.get();
     CDownloader link(platform);
     link.AddUSB(strOut.c_str());
     int nResult = link.OpenUSB(0) ? link.ProcessDownload(&util, 0, dwCommand) : DOWNLOAD_WRITE_FAILED;

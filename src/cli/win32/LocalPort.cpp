@@ -1,0 +1,6 @@
+#include "cli/LocalPort.h"
+
+std::unique_ptr<IPortDriver> CreateLocalPortDriver()
+{
+    return nullptr;
+}
