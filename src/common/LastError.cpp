@@ -31,10 +31,16 @@ void SetLastErrorCondition(std::errc eCondition)
     };
     static const CONDITION_CODE CODES[] = {
         {std::errc::no_such_file_or_directory, 2},   // ERROR_FILE_NOT_FOUND
+        {std::errc::permission_denied, 5},           // ERROR_ACCESS_DENIED
         {std::errc::bad_file_descriptor, 6},         // ERROR_INVALID_HANDLE
         {std::errc::io_error, 31},                   // ERROR_GEN_FAILURE
         {std::errc::function_not_supported, 50},     // ERROR_NOT_SUPPORTED
+        {std::errc::invalid_argument, 87},           // ERROR_INVALID_PARAMETER
+        {std::errc::result_out_of_range, 122},       // ERROR_INSUFFICIENT_BUFFER
         {std::errc::device_or_resource_busy, 170},   // ERROR_BUSY
+        {std::errc::no_such_process, 87},            // ERROR_INVALID_PARAMETER, as OpenProcess gives
+        {std::errc::operation_in_progress, 1056},    // ERROR_SERVICE_ALREADY_RUNNING
+        {std::errc::connection_refused, 1225},       // ERROR_CONNECTION_REFUSED
         {std::errc::timed_out, 1460},                // ERROR_TIMEOUT
     };
     for (const CONDITION_CODE& entry : CODES)

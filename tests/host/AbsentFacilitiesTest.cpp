@@ -1,7 +1,6 @@
 // The sync software's calls on a host that lacks some of its facilities (null in
 // the platform context): on Linux there are no desktop windows, no registry and no
 // service manager; a fake may serve no processes or environment either.
-#include <cerrno>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,9 +15,15 @@ struct ABSENT_CASE
     const char* pszName;
     std::function<bool(const PlatformContext&)> fnCall;
     bool bResult;
-    DWORD dwLastError;
+    std::errc eLastError;   // the condition the thread's last error stands for
     std::vector<std::string> boxes;
 };
+
+DWORD CodeOf(std::errc eCondition)
+{
+    SetLastErrorCondition(eCondition);
+    return GetLastErrorCode();
+}
 }
 
 // The platform context of a Linux host: environment and processes, nothing else.
@@ -37,21 +42,21 @@ TEST_F(HostWithoutDesktopFacilities, SyncSoftwareCallsFindNothing)
 {
     const ABSENT_CASE CASES[] = {
         // No window is left, and no manager event says there is a manager to ask.
-        {"close", [](const PlatformContext& platform) { return ::CloseActiveSync(platform); }, true, ENOENT, {}},
+        {"close", [](const PlatformContext& platform) { return ::CloseActiveSync(platform); }, true, std::errc::no_such_file_or_directory, {}},
         // No key holds the manager's path.
-        {"quit", [](const PlatformContext& platform) { return ::QuitActiveSync(platform); }, false, ENOENT, {}},
+        {"quit", [](const PlatformContext& platform) { return ::QuitActiveSync(platform); }, false, std::errc::no_such_file_or_directory, {}},
         {"restart",
          [](const PlatformContext& platform) {
              ::RestartActiveSync(platform);
              return true;
          },
-         true, ENOENT, {"RegOpenKey error"}},
+         true, std::errc::no_such_file_or_directory, {"RegOpenKey error"}},
         // The service manager cannot be opened.
         {"service",
          [](const PlatformContext& platform) {
              CSyncServiceControl service;
              return ::ControlSyncService(platform, service, "START") == 0;
-         }, true, ENOSYS,
+         }, true, std::errc::function_not_supported,
          {"Fail OpenSCManager"}},
     };
     for (const ABSENT_CASE& c : CASES)
@@ -60,7 +65,8 @@ TEST_F(HostWithoutDesktopFacilities, SyncSoftwareCallsFindNothing)
         m_Box.Clear();
         SetLastErrorCode(0);
         EXPECT_EQ(c.fnCall(m_Platform), c.bResult);
-        EXPECT_EQ(GetLastErrorCode(), c.dwLastError);
+        DWORD dwLastError = GetLastErrorCode();
+        EXPECT_EQ(dwLastError, CodeOf(c.eLastError));
         EXPECT_EQ(m_Box.Texts(), c.boxes);
         EXPECT_TRUE(m_Host.CallsStartingWith("StartProcess").empty());
     }

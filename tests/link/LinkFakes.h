@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <cerrno>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -89,7 +88,7 @@ public:
         if (nOpenFailures.load() > 0)
         {
             --nOpenFailures;
-            SetLastErrorCode(ENOENT);
+            SetLastErrorCondition(std::errc::no_such_file_or_directory);
             return INVALID_PORT;
         }
         return 7;
@@ -99,7 +98,7 @@ public:
         *pdwRead = 0;
         if (bReadsFail)
         {
-            SetLastErrorCode(EIO);
+            SetLastErrorCondition(std::errc::io_error);
             return false;
         }
         while (*pdwRead < dwLen && !ReadBytes.empty())
@@ -116,7 +115,7 @@ public:
         if (hPort == INVALID_PORT || nIndex == nFailingWrite)
         {
             Pieces.emplace_back();
-            SetLastErrorCode(EIO);
+            SetLastErrorCondition(std::errc::io_error);
             return false;
         }
         DWORD dwTaken = nIndex == nShortWrite ? dwLen - 1 : dwLen;

@@ -68,7 +68,8 @@ TEST_F(PortsFixture, CheckPausesAfterEveryAttemptAlsoAfterASuccess)
     EXPECT_EQ(m_Clock.Sleeps().size(), 1u + 1001u);
     EXPECT_TRUE(capture.Contains("USB Handle create retrycount = 1000"));
     EXPECT_FALSE(capture.Contains("USB Handle create retrycount = 1001"));
-    EXPECT_TRUE(capture.Contains("USB Handle create fail\r\n LastError = No such file or directory"));
+    SetLastErrorCondition(std::errc::no_such_file_or_directory);
+    EXPECT_TRUE(capture.Contains(std::string("USB Handle create fail\r\n LastError = ") + GetLastErrorText()));
     EXPECT_EQ(capture.Lines().back(), "CDownloader :: CheckUSBConnection--");
 }
 

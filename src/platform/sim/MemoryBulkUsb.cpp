@@ -155,7 +155,7 @@ bool CMemoryBulkUsb::Load()
     ++m_nLoadCount;
     if (m_bLoadFails)
     {
-        SetLastErrorCode(ENOENT);
+        SetLastErrorCondition(std::errc::no_such_file_or_directory);
         return false;
     }
     m_bLoaded = true;
@@ -209,7 +209,7 @@ bool CMemoryBulkUsb::QueryPipe(BULK_HANDLE hUsb, BYTE bAlternateSetting, BYTE bP
     std::lock_guard<std::mutex> lock(m_csState);
     if (!IsOurs(hUsb) || bAlternateSetting != 0 || pPipe == nullptr || bPipeIndex >= m_Pipes.size())
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     *pPipe = m_Pipes[bPipeIndex];
@@ -223,7 +223,7 @@ bool CMemoryBulkUsb::ReadPipe(BULK_HANDLE hUsb, BYTE, BYTE* pBuf, DWORD dwLen, D
         *pdwRead = 0;
     if (!IsOurs(hUsb) || pBuf == nullptr || pdwRead == nullptr)
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     if (m_nReadFailures > 0)
@@ -250,7 +250,7 @@ bool CMemoryBulkUsb::WritePipe(BULK_HANDLE hUsb, BYTE bPipeId, const BYTE* pBuf,
         *pdwWritten = 0;
     if (!IsOurs(hUsb) || (pBuf == nullptr && dwLen != 0) || pdwWritten == nullptr)
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     int nIndex = m_nWriteCount++;
@@ -271,7 +271,7 @@ bool CMemoryBulkUsb::FlushPipe(BULK_HANDLE hUsb, BYTE)
     ++m_nFlushCount;
     if (!IsOurs(hUsb))
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     return true;
@@ -283,7 +283,7 @@ bool CMemoryBulkUsb::Free(BULK_HANDLE hUsb)
     ++m_nFreeCount;
     if (!IsOurs(hUsb))
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     return true;

@@ -1,6 +1,5 @@
 #include "platform/sim/PortBulkUsb.h"
 
-#include <cerrno>
 #include <cstdint>
 
 #include "common/LastError.h"
@@ -20,7 +19,7 @@ bool CPortBulkUsb::Initialize(PORT_HANDLE hDevice, BULK_HANDLE* phUsb)
 {
     if (hDevice == INVALID_PORT || phUsb == nullptr)
     {
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
         return false;
     }
     *phUsb = reinterpret_cast<BULK_HANDLE>(hDevice + HANDLE_OFFSET);
@@ -32,7 +31,7 @@ bool CPortBulkUsb::QueryInterfaceSettings(BULK_HANDLE hUsb, BYTE bAlternateSetti
 {
     if (hUsb == nullptr || bAlternateSetting != 0 || pDescriptor == nullptr)
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     *pDescriptor = USB_INTERFACE_DESCRIPTOR{9, 4, 0, 0, 2, 0xFF, 0, 0, 0};
@@ -43,7 +42,7 @@ bool CPortBulkUsb::QueryPipe(BULK_HANDLE hUsb, BYTE bAlternateSetting, BYTE bPip
 {
     if (hUsb == nullptr || bAlternateSetting != 0 || pPipe == nullptr || bPipeIndex > 1)
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     pPipe->PipeType = PIPE_TYPE_BULK;
@@ -57,7 +56,7 @@ bool CPortBulkUsb::ReadPipe(BULK_HANDLE hUsb, BYTE bPipeId, BYTE* pBuf, DWORD dw
 {
     if (bPipeId != PORT_BULK_IN_PIPE)
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     return m_Port.Read(PortOf(hUsb), pBuf, dwLen, pdwRead);
@@ -67,7 +66,7 @@ bool CPortBulkUsb::WritePipe(BULK_HANDLE hUsb, BYTE bPipeId, const BYTE* pBuf, D
 {
     if (bPipeId != PORT_BULK_OUT_PIPE)
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     return m_Port.Write(PortOf(hUsb), pBuf, dwLen, pdwWritten);

@@ -31,7 +31,7 @@ bool CopyText(const std::string& strText, char* pszBuf, DWORD dwLen)
 {
     if (pszBuf == nullptr || strText.size() + 1 > dwLen)
     {
-        SetLastErrorCode(ERANGE);
+        SetLastErrorCondition(std::errc::result_out_of_range);
         return false;
     }
     std::memcpy(pszBuf, strText.c_str(), strText.size() + 1);
@@ -430,7 +430,7 @@ bool CSimHost::GetEnvironment(const char* pszName, char* pszBuf, DWORD dwLen)
     auto it = m_Environment.find(pszName);
     if (it == m_Environment.end())
     {
-        SetLastErrorCode(ENOENT);
+        SetLastErrorCondition(std::errc::no_such_file_or_directory);
         return false;
     }
     return CopyText(it->second, pszBuf, dwLen);
@@ -449,7 +449,7 @@ bool CSimHost::SetCurrentDir(const char* pszPath)
     Record(std::string("SetCurrentDir ") + pszPath);
     if (pszPath[0] == '\0')
     {
-        SetLastErrorCode(ENOENT);
+        SetLastErrorCondition(std::errc::no_such_file_or_directory);
         return false;
     }
     m_strCurrentDir = pszPath;
@@ -511,7 +511,7 @@ bool CSimHost::SendCloseWithTimeout(WINDOW_HANDLE hWnd, DWORD dwTimeoutMs)
         m_CloseTimeouts.push_back(dwTimeoutMs);
         if (it == m_Windows.end())
         {
-            SetLastErrorCode(EINVAL);
+            SetLastErrorCondition(std::errc::invalid_argument);
             return false;
         }
         if (!it->second.bRefusesClose)
@@ -523,7 +523,7 @@ bool CSimHost::SendCloseWithTimeout(WINDOW_HANDLE hWnd, DWORD dwTimeoutMs)
     // A window that does not handle the message keeps the sender waiting its time-out.
     if (m_pClock != nullptr)
         m_pClock->Sleep(dwTimeoutMs);
-    SetLastErrorCode(ETIMEDOUT);
+    SetLastErrorCondition(std::errc::timed_out);
     return false;
 }
 
@@ -533,7 +533,7 @@ bool CSimHost::OpenNamedEvent(const char* pszName)
     Record(std::string("OpenNamedEvent ") + pszName);
     if (m_bManagerEvent && std::strcmp(pszName, SIM_MANAGER_EVENT) == 0)
         return true;
-    SetLastErrorCode(ENOENT);
+    SetLastErrorCondition(std::errc::no_such_file_or_directory);
     return false;
 }
 
@@ -584,7 +584,7 @@ bool CSimHost::StartProcess(const char* pszCommandLine)
     Record("StartProcess " + strCommandLine);
     if (m_bStartProcessFails)
     {
-        SetLastErrorCode(ENOENT);
+        SetLastErrorCondition(std::errc::no_such_file_or_directory);
         return false;
     }
     std::string strManager = ManagerPathLocked();
@@ -596,7 +596,7 @@ bool CSimHost::StartProcess(const char* pszCommandLine)
     std::string strProgram = ProgramOf(strCommandLine);
     if (strProgram.empty())
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     if (SameText(strProgram, strManager))
@@ -613,7 +613,7 @@ bool CSimHost::EnumProcesses(DWORD* pdwPids, DWORD dwMax, DWORD* pdwCount)
     *pdwCount = 0;
     if (m_bEnumProcessesFails)
     {
-        SetLastErrorCode(EACCES);
+        SetLastErrorCondition(std::errc::permission_denied);
         return false;
     }
     for (const auto& [dwPid, process] : m_Processes)
@@ -645,7 +645,7 @@ bool CSimHost::GetProcessBaseName(PROCESS_HANDLE hProcess, char* pszBuf, DWORD d
     auto it = m_Processes.find(static_cast<DWORD>(hProcess));
     if (it == m_Processes.end())
     {
-        SetLastErrorCode(ESRCH);
+        SetLastErrorCondition(std::errc::no_such_process);
         return false;
     }
     return CopyText(it->second.strName, pszBuf, dwLen);
@@ -657,7 +657,7 @@ bool CSimHost::GetProcessExitCode(PROCESS_HANDLE hProcess, DWORD* pdwExitCode)
     Record("GetProcessExitCode " + std::to_string(hProcess));
     if (m_Processes.count(static_cast<DWORD>(hProcess)) == 0)
     {
-        SetLastErrorCode(ESRCH);
+        SetLastErrorCondition(std::errc::no_such_process);
         return false;
     }
     *pdwExitCode = SIM_STILL_ACTIVE;
@@ -672,7 +672,7 @@ bool CSimHost::TerminateProcess(PROCESS_HANDLE hProcess, DWORD dwExitCode)
            std::to_string(dwExitCode));
     if (it == m_Processes.end())
     {
-        SetLastErrorCode(ESRCH);
+        SetLastErrorCondition(std::errc::no_such_process);
         return false;
     }
     m_Processes.erase(it);
@@ -708,7 +708,7 @@ SC_HANDLE_T CSimHost::OpenService(SC_HANDLE_T hManager, const char* pszName)
     }
     if (!m_bServicePresent || !SameText(pszName, SIM_SERVICE_NAME))
     {
-        SetLastErrorCode(ENOENT);
+        SetLastErrorCondition(std::errc::no_such_file_or_directory);
         return 0;
     }
     return SIM_SERVICE_HANDLE;
@@ -721,7 +721,7 @@ bool CSimHost::QueryServiceState(SC_HANDLE_T hService, DWORD* pdwState)
     ++m_nServiceQueries;
     if (hService != SIM_SERVICE_HANDLE || !m_bServicePresent)
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     if (m_nQueriesBeforeFailure == 0)
@@ -748,7 +748,7 @@ bool CSimHost::ControlService(SC_HANDLE_T hService, DWORD dwControl, DWORD* pdwS
     Record("ControlService " + std::to_string(dwControl));
     if (hService != SIM_SERVICE_HANDLE || !m_bServicePresent)
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     if (m_bControlFails)
@@ -780,7 +780,7 @@ bool CSimHost::StartService(SC_HANDLE_T hService)
     Record("StartService");
     if (hService != SIM_SERVICE_HANDLE || !m_bServicePresent)
     {
-        SetLastErrorCode(EINVAL);
+        SetLastErrorCondition(std::errc::invalid_argument);
         return false;
     }
     if (m_bStartFails)
@@ -790,7 +790,7 @@ bool CSimHost::StartService(SC_HANDLE_T hService)
     }
     if (m_dwServiceState != SERVICE_STATE_STOPPED)
     {
-        SetLastErrorCode(EALREADY);
+        SetLastErrorCondition(std::errc::operation_in_progress);
         return false;
     }
     return EnterPendingLocked(SERVICE_STATE_START_PENDING, SERVICE_STATE_RUNNING);

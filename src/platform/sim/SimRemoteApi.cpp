@@ -226,7 +226,7 @@ LONG CSimRemoteApi::CeRapiInitEx(RAPIINIT* pInit)
     if (pInit == nullptr || pInit->cbSize != 12 || pInit->heRapiInit == nullptr ||
         m_nConnectMode == SIM_CONNECT_FAIL)
     {
-        SetLastErrorCode(ECONNREFUSED);
+        SetLastErrorCondition(std::errc::connection_refused);
         return SIM_CE_CONNECT_FAILED;
     }
     // The event is touched only here, never later: the caller owns it and may
@@ -305,7 +305,7 @@ bool CSimRemoteApi::CeWriteFile(CE_HANDLE hFile, const BYTE* pBuf, DWORD dwLen, 
     ++m_nWrites;
     if (m_nWrites == m_nFailWriteAt)
     {
-        SetLastErrorCode(EIO);
+        SetLastErrorCondition(std::errc::io_error);
         return false;
     }
     DWORD dwStore = m_nWrites == m_nShortWriteAt ? std::min(dwLen, m_dwShortWriteBytes) : dwLen;
@@ -326,7 +326,7 @@ bool CSimRemoteApi::CeCloseHandle(CE_HANDLE hFile)
     Record("CeCloseHandle");
     if (m_OpenFiles.erase(hFile) == 0)
     {
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
         return false;
     }
     return true;
@@ -346,7 +346,7 @@ bool CSimRemoteApi::CeCreateProcess(const char* pszImageName, const char* pszCom
         }
         if (m_Files.count(Lower(pszImageName)) == 0)
         {
-            SetLastErrorCode(ENOENT);
+            SetLastErrorCondition(std::errc::no_such_file_or_directory);
             return false;
         }
         m_Started.push_back(pszImageName);
