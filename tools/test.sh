@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# Builds from scratch and runs every test. Usage: tools/test.sh [preset] (default: debug).
+# Builds from scratch and runs every test.
+#   tools/test.sh            the Linux suite (debug) and the Windows suite under Wine
+#   tools/test.sh PRESET     one preset: debug, release, asan, tsan, windows, windows-release
 # The windows presets cross-build with mingw-w64 and run the tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-PRESET="${1:-debug}"
+if [ $# -eq 0 ]; then
+  tools/test.sh debug
+  tools/test.sh windows
+  exit 0
+fi
+PRESET="$1"
 tools/install-deps.sh "$PRESET"
 tools/check-layers.sh
 cmake --preset "$PRESET" --fresh
