@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "res/Strings.h"
 #include "ui/markup/Markup.h"
 
 namespace
@@ -424,6 +425,28 @@ TEST(MarkupRendering, PageTextShowsHeadingBodyAndWarning)
     EXPECT_FALSE(control.At("Do not").bBold);
     EXPECT_EQ(control.At("Do not").crColor, 0x3278F0u);
     EXPECT_EQ(control.At("Do not").lHeight, 180);
+    EXPECT_TRUE(SameFormat(control.Insertion(), EntryFormat()));
+}
+
+// The progress window's text from the string table: black body text, and the
+// closing warning in orange; the tokens and their spaces are not shown.
+TEST(MarkupRendering, ProgressTextFromStringTable)
+{
+    CModelRichEdit control(EntryFormat());
+    control.Render(LoadVuqString(IDS_PROGRESS_TEXT));
+
+    EXPECT_EQ(control.Text().find('/'), std::string::npos);
+    EXPECT_EQ(control.Text().rfind("The current software is now being updated", 0), 0u);
+    const size_t nWarning = control.Text().find("Remember, please do not disconnect");
+    ASSERT_NE(nWarning, std::string::npos);
+    EXPECT_EQ(control.Text().substr(nWarning - 4, 4), "\n\n\n\n");
+    ASSERT_TRUE(control.Uniform("The current software"));
+    EXPECT_FALSE(control.At("The current").bAutoColor);
+    EXPECT_EQ(control.At("The current").crColor, 0x000000u);
+    EXPECT_EQ(control.At("Totally").crColor, 0x000000u);
+    EXPECT_EQ(control.At("Remember").crColor, 0x3278F0u);
+    EXPECT_EQ(control.At("completed.").crColor, 0x3278F0u);
+    EXPECT_EQ(control.At("Remember").lHeight, 200);
     EXPECT_TRUE(SameFormat(control.Insertion(), EntryFormat()));
 }
 
