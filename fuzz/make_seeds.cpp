@@ -1,6 +1,6 @@
 // vuq_fuzz_seeds OUTDIR: writes the seed corpus of the fuzz targets to
-// OUTDIR/<target>/: small valid images (and near misses) for the image parse, and
-// typical reply streams for the two reply readers.
+// OUTDIR/<target>/: small valid images (and near misses) for the image parse,
+// typical reply streams for the two reply readers, and page texts for the markup.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -9,6 +9,7 @@
 
 #include "common/ByteOrder.h"
 #include "image/OSUtil.h"
+#include "res/Strings.h"
 #include "support/ImageBuilder.h"
 
 namespace
@@ -152,5 +153,28 @@ int main(int argc, char** argv)
     bOk = WriteSeed(legacyDir, "image_bad_signature",
                     CImageBuilder().SetOsPartBlocks(1).SetLayoutSignature("MSFLSH49").Build()) &&
           bOk;
+    // Page texts in the markup: the first byte picks single-byte (0) or double-byte
+    // (1) reading, the rest is the text.
+    const std::filesystem::path markupDir = outDir / "fuzz_markup";
+    const struct
+    {
+        const char* pszName;
+        char cMode;
+        const char* pszText;
+    } MARKUP_SEEDS[] = {
+        {"welcome", 0, "/cblack /B /s240 Welcome to the Device Software Update\nUtility./b /s180 \n\nThis program "
+                       "will take you through the installation.\n\nClick Next to continue."},
+        {"not_connected", 0, "/cblack /B /s240 ERROR:Connection\n\n\n/b /s180 Please check the USB cable."},
+        {"finish", 0, "/B /cblack Congratulations\n\n/b You have now almost completed the update."},
+        {"confirm", 0, "/cblack Your device software is about to be update\nFrom : \nDevice CE image version : "
+                       "1.2.3\t\t\t   \nGSM Version : A/B-7\n\n/s220 While the update is in progress"},
+        {"tokens_at_end", 0, "x/s240 y/cred z/B"},
+        {"stray_slashes", 0, "//b C:/temp/ /x /S12 /"},
+        {"huge_size", 0, "/s99999999999999999999 /COrAnGe x"},
+        {"double_byte", 1, "/B\x82\xA0/cred \x83\x5C/s200 \x82"},
+    };
+    for (const auto& seed : MARKUP_SEEDS)
+        bOk = WriteSeed(markupDir, seed.pszName, Bytes(std::string(1, seed.cMode) + seed.pszText)) && bOk;
+    bOk = WriteSeed(markupDir, "progress", Bytes(std::string(1, '\0') + LoadVuqString(IDS_PROGRESS_TEXT))) && bOk;
     return bOk ? 0 : 1;
 }

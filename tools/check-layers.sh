@@ -2,7 +2,7 @@
 # Checks that the core stays portable: no OS or Qt header in the core folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-CORE=(src/common src/image src/link src/host src/app/worker src/legacy)
+CORE=(src/common src/image src/link src/host src/app/worker src/legacy src/ui/markup)
 FILES=$(find "${CORE[@]}" -maxdepth 1 -name '*.h' -o -name '*.cpp' 2>/dev/null; find src/platform -maxdepth 1 -name '*.h' -o -maxdepth 1 -name '*.cpp')
 BAD=$(grep -nE '#include *<(unistd\.h|fcntl\.h|termios\.h|dlfcn\.h|pty\.h|poll\.h|windows\.h|sys/[a-z_]+\.h|Q[A-Za-z]+)>' $FILES || true)
 if [ -n "$BAD" ]; then

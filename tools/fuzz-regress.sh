@@ -7,7 +7,7 @@ tools/install-deps.sh fuzz
 cmake --preset fuzz --fresh
 cmake --build --preset fuzz
 cd build/fuzz/fuzz
-for TARGET in fuzz_image_parse fuzz_reply_lines fuzz_legacy_reply; do
+for TARGET in fuzz_image_parse fuzz_reply_lines fuzz_legacy_reply fuzz_markup; do
   echo "== $TARGET over corpus/$TARGET"
   ./"$TARGET" -runs=0 -print_final_stats=0 "corpus/$TARGET"
 done
