@@ -20,6 +20,12 @@ export WINEPREFIX="$PREFIX" WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko: the programs need neither, and their installers would ask.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+# Windows are not handed to a window manager: the virtual display of the tests has
+# none, and Wine would wait 2 s for one at every window it hides.
+configure_prefix() {
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 9>&-
+}
+
 # Makes and boots the prefix once; concurrent first runs wait for each other. Wine's
 # processes never get the lock's descriptor: the services outlive the boot and would
 # hold the lock.
@@ -29,6 +35,7 @@ boot_once() {
     flock 9
     if [ ! -e "$PREFIX/.vuq-booted" ]; then
       wine wineboot -i >/dev/null 2>&1 9>&-
+      configure_prefix
       touch "$PREFIX/.vuq-booted"
     fi
   ) 9>"$PREFIX.lock"
@@ -42,10 +49,12 @@ case "$1" in
     wineserver -w >/dev/null 2>&1 || true
     wineserver -p >/dev/null 2>&1
     # Boots the prefix (making it on first use); the services the boot starts stay up
-    # with the server, their output on /dev/null.
+    # with the server, their output on /dev/null. With DISPLAY set, that includes the
+    # desktop process, which every program with windows then shares.
     (
       flock 9
       wine wineboot -i >/dev/null 2>&1 9>&-
+      configure_prefix
       touch "$PREFIX/.vuq-booted"
     ) 9>"$PREFIX.lock"
     ;;
