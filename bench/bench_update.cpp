@@ -42,6 +42,7 @@
 #include "platform/sim/RecordingProgressView.h"
 #include "platform/sim/VirtualHandset.h"
 #include "support/ImageBuilder.h"
+#include "PeakMemory.h"
 
 namespace
 {
@@ -78,19 +79,6 @@ void WriteLine(int nFd, const std::string& strLine)
 {
     std::string strOut = strLine + "\n";
     WriteAll(nFd, strOut.data(), strOut.size());
-}
-
-// Peak resident set of this process in bytes: VmHWM, else ru_maxrss.
-size_t PeakResidentBytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string strLine;
-    while (std::getline(status, strLine))
-        if (strLine.rfind("VmHWM:", 0) == 0)
-            return std::strtoull(strLine.c_str() + 6, nullptr, 10) * 1024;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<size_t>(usage.ru_maxrss) * 1024;
 }
 
 size_t MaxRssBytes()
