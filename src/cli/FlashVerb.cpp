@@ -28,6 +28,7 @@
 #include "platform/posix/PosixHostEnvironment.h"
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/TtyPortDriver.h"
+#include "platform/sim/PtyHandsetTransport.h"
 #include "platform/sim/SimDeviceNotifier.h"
 #include "platform/sim/VirtualHandset.h"
 
@@ -153,6 +154,7 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     }
 
     LOCAL_PLATFORM platform(&view, options.dwTimeScale);
+    CPtyHandsetTransport pty;
     CDownloader link(platform.context);
     CDeviceChangeHandler handler(link);
 
@@ -160,7 +162,7 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     std::unique_ptr<IDeviceNotifier> pNotifier;
     if (options.bSimulate)
     {
-        pHandset = std::make_unique<CVirtualHandset>(platform.clock, HANDSET_DIALECT_CURRENT);
+        pHandset = std::make_unique<CVirtualHandset>(platform.clock, pty, HANDSET_DIALECT_CURRENT);
         pNotifier = std::make_unique<CSimDeviceNotifier>(*pHandset);
     }
     else
@@ -234,6 +236,7 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     const std::string strStaging = strTemplate;
 
     LOCAL_PLATFORM platform(&view, options.dwTimeScale);
+    CPtyHandsetTransport pty;
     std::string strPort = options.strPort;
     std::unique_ptr<CVirtualHandset> pHandset;
     std::unique_ptr<CStableDeviceLink> pLink;
@@ -241,7 +244,7 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     {
         strPort = strStaging + "/ttyVUQ";
         pLink = std::make_unique<CStableDeviceLink>(strPort);
-        pHandset = std::make_unique<CVirtualHandset>(platform.clock, HANDSET_DIALECT_LEGACY);
+        pHandset = std::make_unique<CVirtualHandset>(platform.clock, pty, HANDSET_DIALECT_LEGACY);
         pHandset->SetEventSink(pLink.get());
         if (!pHandset->EnterDownloaderMode())
         {

@@ -19,6 +19,7 @@
 #include "link/Downloader.h"
 #include "platform/posix/TtyPortDriver.h"
 #include "platform/sim/PortBulkUsb.h"
+#include "platform/sim/PtyHandsetTransport.h"
 #include "platform/sim/RecordingProgressView.h"
 #include "platform/sim/SimDeviceNotifier.h"
 #include "platform/sim/SimHost.h"
@@ -96,7 +97,8 @@ public:
     CPortBulkUsb m_Bulk{m_Tty};
     CRecordingMessageBox m_Box;
     PlatformContext m_Platform;
-    CVirtualHandset m_Handset{m_Clock};
+    CPtyHandsetTransport m_Pty;
+    CVirtualHandset m_Handset{m_Clock, m_Pty};
     CSimDeviceNotifier m_Notifier{m_Handset};
     std::unique_ptr<CDownloader> m_pLink;
     std::unique_ptr<CDeviceChangeHandler> m_pHandler;

@@ -10,6 +10,7 @@
 #include "cli/CliTest.h"
 #include "common/ByteOrder.h"
 #include "link/Downloader.h"
+#include "platform/sim/PtyHandsetTransport.h"
 #include "platform/sim/VirtualHandset.h"
 #include "support/ImageBuilder.h"
 
@@ -133,7 +134,8 @@ TEST_F(FlashTest, PortIsWatchedUnderItsStableName)
     // The handset is on a pseudo-terminal behind a stable name; after phase 1 it
     // leaves and comes back on another node, and the name follows it.
     CClock clock(100);
-    CVirtualHandset handset(clock);
+    CPtyHandsetTransport pty;
+    CVirtualHandset handset(clock, pty);
     std::string strPort = m_Dir.File("ttyVUQ");
     CStableName stableName(strPort);
     handset.SetEventSink(&stableName);

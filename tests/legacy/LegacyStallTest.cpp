@@ -6,6 +6,7 @@
 #include "TestFiles.h"
 #include "legacy/LegacyRun.h"
 #include "platform/posix/TtyPortDriver.h"
+#include "platform/sim/PtyHandsetTransport.h"
 #include "platform/sim/VirtualHandset.h"
 
 // A handset in the legacy dialect that stays on the bus but stops reading in the
@@ -23,7 +24,8 @@ TEST(LegacyStall, AHandsetThatStopsReadingEndsTheRunWithThree)
 
     CClock clock(100);
     CTtyPortDriver port(300);
-    CVirtualHandset handset(clock, HANDSET_DIALECT_LEGACY);
+    CPtyHandsetTransport pty;
+    CVirtualHandset handset(clock, pty, HANDSET_DIALECT_LEGACY);
     handset.SetDelays(0, 100, 100);
     handset.StopReadingAfterBytes(1000);
     ASSERT_TRUE(handset.EnterDownloaderMode());

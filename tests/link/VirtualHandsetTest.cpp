@@ -14,6 +14,7 @@
 #include "link/Downloader.h"
 #include "link/LinkFakes.h"
 #include "platform/posix/TtyPortDriver.h"
+#include "platform/sim/PtyHandsetTransport.h"
 #include "platform/sim/RecordingProgressView.h"
 #include "platform/sim/SimDeviceNotifier.h"
 #include "platform/sim/VirtualHandset.h"
@@ -98,7 +99,8 @@ protected:
     CVersionHost m_Host{true, 5, 1};
     CRecordingMessageBox m_Box;
     PlatformContext m_Context;
-    CVirtualHandset m_Handset{m_Clock};
+    CPtyHandsetTransport m_Pty;
+    CVirtualHandset m_Handset{m_Clock, m_Pty};
     CSimDeviceNotifier m_Notifier{m_Handset};
     std::unique_ptr<CDownloader> m_pLink;
     std::unique_ptr<CDeviceChangeHandler> m_pHandler;
