@@ -40,6 +40,7 @@
 #include "link/Downloader.h"
 #include "platform/posix/TtyPortDriver.h"
 #include "platform/sim/RecordingProgressView.h"
+#include "platform/sim/PtyHandsetTransport.h"
 #include "platform/sim/VirtualHandset.h"
 #include "support/ImageBuilder.h"
 #include "PeakMemory.h"
@@ -107,7 +108,8 @@ private:
 int RunHandset(int nOutFd, int nCommandFd)
 {
     CClock clock(g_dwClockScale);
-    CVirtualHandset handset(clock);
+    CPtyHandsetTransport pty;
+    CVirtualHandset handset(clock, pty);
     handset.SetProgressTicks(0);
     CPipeEvents events(nOutFd);
     handset.SetEventSink(&events);
