@@ -1,7 +1,6 @@
 #include "platform/sim/SimPortBus.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -115,7 +114,7 @@ bool CSimPortLink::Put(QUEUE& queue, const BYTE* pBuf, size_t nLen, DWORD dwLimi
     {
         if (m_bCut)
         {
-            SetLastErrorCode(EIO);
+            SetLastErrorCondition(std::errc::io_error);
             return false;
         }
         size_t nPut = queue.Put(pBuf + *pnDone, nLen - *pnDone);
@@ -132,7 +131,7 @@ bool CSimPortLink::Put(QUEUE& queue, const BYTE* pBuf, size_t nLen, DWORD dwLimi
         if (!m_cvChanged.wait_until(lock, tpProgress + std::chrono::milliseconds(dwLimitMs),
                                     [&] { return m_bCut || queue.Room() > 0; }))
         {
-            SetLastErrorCode(ETIMEDOUT);
+            SetLastErrorCondition(std::errc::timed_out);
             return false;
         }
     }
@@ -145,7 +144,7 @@ bool CSimPortLink::Acquire()
     std::lock_guard<std::mutex> lock(m_csState);
     if (m_bCut || m_bHeld)
     {
-        SetLastErrorCode(m_bCut ? EIO : EBUSY);
+        SetLastErrorCondition(m_bCut ? std::errc::io_error : std::errc::device_or_resource_busy);
         return false;
     }
     m_bHeld = true;
@@ -166,7 +165,7 @@ bool CSimPortLink::Read(BYTE* pBuf, DWORD dwLen, DWORD dwTimeoutMs, DWORD* pdwRe
                          [&] { return m_bCut || m_ToDesktop.nCount > 0; });
     if (m_bCut)
     {
-        SetLastErrorCode(EIO);
+        SetLastErrorCondition(std::errc::io_error);
         return false;
     }
     *pdwRead = static_cast<DWORD>(m_ToDesktop.Take(pBuf, dwLen));
@@ -257,7 +256,7 @@ std::shared_ptr<CSimPortLink> CSimPortBus::Connect(const char* pszName)
     }
     if (!pLink)
     {
-        SetLastErrorCode(ENOENT);
+        SetLastErrorCondition(std::errc::no_such_file_or_directory);
         return nullptr;
     }
     return pLink->Acquire() ? pLink : nullptr;

@@ -1,6 +1,5 @@
 #include "platform/sim/SimPortDriver.h"
 
-#include <cerrno>
 
 #include "common/LastError.h"
 
@@ -26,7 +25,7 @@ PORT_HANDLE CSimPortDriver::Open(const char* pszName)
 {
     if (pszName == nullptr || pszName[0] == '\0')
     {
-        SetLastErrorCode(ENOENT);
+        SetLastErrorCondition(std::errc::no_such_file_or_directory);
         return INVALID_PORT;
     }
     std::shared_ptr<CSimPortLink> pLink = m_Bus.Connect(pszName);
@@ -44,7 +43,7 @@ std::shared_ptr<CSimPortLink> CSimPortDriver::LinkOf(PORT_HANDLE hPort, DWORD* p
     auto it = m_Ports.find(hPort);
     if (it == m_Ports.end())
     {
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
         return nullptr;
     }
     if (pdwReadMs != nullptr)
@@ -63,7 +62,7 @@ bool CSimPortDriver::Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* pdw
     std::shared_ptr<CSimPortLink> pLink = LinkOf(hPort, &dwReadMs);
     if (!pLink || pBuf == nullptr || pdwRead == nullptr)
     {
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
         return false;
     }
     return pLink->Read(pBuf, dwLen, dwReadMs, pdwRead);
@@ -76,7 +75,7 @@ bool CSimPortDriver::Write(PORT_HANDLE hPort, const BYTE* pBuf, DWORD dwLen, DWO
     std::shared_ptr<CSimPortLink> pLink = LinkOf(hPort, nullptr);
     if (!pLink || (pBuf == nullptr && dwLen != 0) || pdwWritten == nullptr)
     {
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
         return false;
     }
     return pLink->Write(pBuf, dwLen, m_dwWriteLimitMs, pdwWritten);
@@ -88,7 +87,7 @@ bool CSimPortDriver::GetTimeouts(PORT_HANDLE hPort, PORT_TIMEOUTS* pTimeouts)
     auto it = m_Ports.find(hPort);
     if (it == m_Ports.end() || pTimeouts == nullptr)
     {
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
         return false;
     }
     *pTimeouts = it->second.Timeouts;
@@ -101,7 +100,7 @@ bool CSimPortDriver::SetTimeouts(PORT_HANDLE hPort, const PORT_TIMEOUTS* pTimeou
     auto it = m_Ports.find(hPort);
     if (it == m_Ports.end() || pTimeouts == nullptr)
     {
-        SetLastErrorCode(EBADF);
+        SetLastErrorCondition(std::errc::bad_file_descriptor);
         return false;
     }
     it->second.Timeouts = *pTimeouts;
