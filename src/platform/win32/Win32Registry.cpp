@@ -59,7 +59,8 @@ LONG CWin32Registry::RegQueryText(REG_KEY hKey, const char* pszValueName, char* 
     // The stored data need not end with a terminator: the text ends at the first
     // one, or else at the end of the data, and must leave room for its terminator.
     const void* pTerminator = std::memchr(pszBuf, '\0', ulSize);
-    size_t nText = pTerminator != nullptr ? static_cast<size_t>(static_cast<const char*>(pTerminator) - pszBuf) : ulSize;
+    size_t nText =
+        pTerminator != nullptr ? static_cast<size_t>(static_cast<const char*>(pTerminator) - pszBuf) : ulSize;
     if (nText + 1 > dwLen)
         return Fail(ERROR_MORE_DATA);
     pszBuf[nText] = '\0';
