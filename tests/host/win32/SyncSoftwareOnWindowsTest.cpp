@@ -25,6 +25,12 @@ namespace fs = std::filesystem;
 
 namespace
 {
+void RemoveManagerPathKey()
+{
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, SYNC_MANAGER_KEY_QUIT);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, SYNC_MANAGER_KEY_QUIT);
+}
+
 // The manager's path under the App Paths key, written for the test and removed after it.
 class CManagerPathKey
 {
@@ -40,11 +46,7 @@ public:
         if (hKey != nullptr)
             RegCloseKey(hKey);
     }
-    ~CManagerPathKey()
-    {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, SYNC_MANAGER_KEY_QUIT);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, SYNC_MANAGER_KEY_QUIT);
-    }
+    ~CManagerPathKey() { RemoveManagerPathKey(); }
     CManagerPathKey(const CManagerPathKey&) = delete;
     CManagerPathKey& operator=(const CManagerPathKey&) = delete;
 
@@ -53,6 +55,23 @@ public:
 private:
     bool m_bSet = false;
 };
+
+// The manager's path under the App Paths key, if there is one; "" otherwise.
+std::string ManagerPath()
+{
+    char szPath[MAX_PATH_LEN] = {};
+    ULONG ulSize = sizeof(szPath);
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, SYNC_MANAGER_KEY_QUIT, nullptr, RRF_RT_REG_SZ, nullptr, szPath, &ulSize) !=
+        ERROR_SUCCESS)
+        return std::string();
+    return szPath;
+}
+
+// Test folders are named "vuq-test-...": a path in one was written by these tests.
+bool IsTestPath(const std::string& strPath)
+{
+    return strPath.find("vuq-test-") != std::string::npos;
+}
 
 // Whether a process of this executable name (without case) runs.
 bool IsRunning(const wchar_t* pszExeName)
@@ -81,7 +100,24 @@ protected:
         m_Platform.pMessageBox = &m_Box;
     }
 
-    void SetUp() override { ASSERT_TRUE(m_Lock.IsHeld()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_Lock.IsHeld());
+        // On a machine with the sync software installed these tests would close,
+        // terminate, stop and overwrite it.
+        std::string strManager = ManagerPath();
+        if ((!strManager.empty() && !IsTestPath(strManager)) ||
+            CTestService::IsOtherServiceInstalled(SYNC_SERVICE_NAME))
+            GTEST_SKIP() << "the sync software is installed on this machine";
+        // What a run of these tests that was cut short left behind.
+        RemoveManagerPathKey();
+        SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        if (hManager != nullptr)
+        {
+            CTestService::RemoveLeftover(hManager, SYNC_SERVICE_NAME);
+            CloseServiceHandle(hManager);
+        }
+    }
 
     CDesktopLock m_Lock;
     CClock m_Clock{20};

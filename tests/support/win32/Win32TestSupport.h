@@ -275,8 +275,9 @@ private:
 
 // vuq_test_service.exe installed in the service manager under a name (demand
 // start, its own process), with extra arguments on its command line. At the end it
-// is stopped (its process terminated if it does not stop) and deleted. A service
-// of that name left behind by an earlier run that was cut short is removed first.
+// is stopped (its process terminated if it does not stop) and deleted. A test
+// service of that name left behind by an earlier run that was cut short is removed
+// first; a service of that name that is not the test service is never touched.
 class CTestService
 {
 public:
@@ -289,7 +290,7 @@ public:
             return;
         }
         RemoveLeftover(m_hManager, strName);
-        std::string strCommand = Quoted(TestProgramFolder() / "vuq_test_service.exe") + " " + pszArguments;
+        std::string strCommand = Quoted(TestProgramFolder() / TEST_SERVICE_PROGRAM) + " " + pszArguments;
         m_hService = CreateServiceA(m_hManager, strName.c_str(), strName.c_str(), SERVICE_ALL_ACCESS,
                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
                                     strCommand.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -303,12 +304,32 @@ public:
             CloseServiceHandle(m_hManager);
     }
 
-    // Removes the service of this name, if there is one, and waits until it is gone.
+    // Whether a service of this name is installed that is not the test service
+    // (the real one of the sync software, on a machine that has it).
+    static bool IsOtherServiceInstalled(const std::string& strName)
+    {
+        SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SC_HANDLE hService =
+            hManager != nullptr ? OpenServiceA(hManager, strName.c_str(), SERVICE_QUERY_CONFIG) : nullptr;
+        bool bOther = hService != nullptr && !IsTestService(hService);
+        if (hService != nullptr)
+            CloseServiceHandle(hService);
+        if (hManager != nullptr)
+            CloseServiceHandle(hManager);
+        return bOther;
+    }
+
+    // Removes a test service of this name, if there is one, and waits until it is gone.
     static void RemoveLeftover(SC_HANDLE hManager, const std::string& strName)
     {
         SC_HANDLE hService = OpenServiceA(hManager, strName.c_str(), SERVICE_ALL_ACCESS);
         if (hService == nullptr)
             return;
+        if (!IsTestService(hService))
+        {
+            CloseServiceHandle(hService);
+            return;
+        }
         Remove(hService);
         WaitUntil([&] {
             SC_HANDLE hLeft = OpenServiceA(hManager, strName.c_str(), SERVICE_QUERY_STATUS);
@@ -317,8 +338,6 @@ public:
             return hLeft == nullptr;
         });
     }
-    CTestService(const CTestService&) = delete;
-    CTestService& operator=(const CTestService&) = delete;
 
     bool IsInstalled() const { return m_hService != nullptr; }
     ULONG CreateError() const { return m_ulCreateError; }
@@ -335,6 +354,20 @@ public:
     }
 
 private:
+    static constexpr char TEST_SERVICE_PROGRAM[] = "vuq_test_service.exe";
+
+    static bool IsTestService(SC_HANDLE hService)
+    {
+        ULONG ulNeeded = 0;
+        QueryServiceConfigA(hService, nullptr, 0, &ulNeeded);
+        std::string strConfig(ulNeeded, '\0');
+        QUERY_SERVICE_CONFIGA* pConfig = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(strConfig.data());
+        if (ulNeeded == 0 || !QueryServiceConfigA(hService, pConfig, ulNeeded, &ulNeeded) ||
+            pConfig->lpBinaryPathName == nullptr)
+            return false;
+        return std::string(pConfig->lpBinaryPathName).find(TEST_SERVICE_PROGRAM) != std::string::npos;
+    }
+
     static ULONG StateOf(SC_HANDLE hService)
     {
         SERVICE_STATUS status = {};
