@@ -16,6 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/PortDriver.h"
 #include "support/ImageBuilder.h"
+#include "PeakMemory.h"
 
 namespace
 {
@@ -51,18 +52,6 @@ public:
     QWORD m_qwWritten = 0;
 };
 
-// Peak resident set of this process in bytes: VmHWM, else ru_maxrss.
-size_t PeakResidentBytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string strLine;
-    while (std::getline(status, strLine))
-        if (strLine.rfind("VmHWM:", 0) == 0)
-            return std::strtoull(strLine.c_str() + 6, nullptr, 10) * 1024;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<size_t>(usage.ru_maxrss) * 1024;
-}
 }
 
 int main()

@@ -40,8 +40,10 @@
 #include "link/Downloader.h"
 #include "platform/posix/TtyPortDriver.h"
 #include "platform/sim/RecordingProgressView.h"
+#include "platform/sim/PtyHandsetTransport.h"
 #include "platform/sim/VirtualHandset.h"
 #include "support/ImageBuilder.h"
+#include "PeakMemory.h"
 
 namespace
 {
@@ -80,19 +82,6 @@ void WriteLine(int nFd, const std::string& strLine)
     WriteAll(nFd, strOut.data(), strOut.size());
 }
 
-// Peak resident set of this process in bytes: VmHWM, else ru_maxrss.
-size_t PeakResidentBytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string strLine;
-    while (std::getline(status, strLine))
-        if (strLine.rfind("VmHWM:", 0) == 0)
-            return std::strtoull(strLine.c_str() + 6, nullptr, 10) * 1024;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<size_t>(usage.ru_maxrss) * 1024;
-}
-
 size_t MaxRssBytes()
 {
     rusage usage{};
@@ -119,7 +108,8 @@ private:
 int RunHandset(int nOutFd, int nCommandFd)
 {
     CClock clock(g_dwClockScale);
-    CVirtualHandset handset(clock);
+    CPtyHandsetTransport pty;
+    CVirtualHandset handset(clock, pty);
     handset.SetProgressTicks(0);
     CPipeEvents events(nOutFd);
     handset.SetEventSink(&events);

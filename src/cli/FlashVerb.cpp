@@ -1,7 +1,11 @@
-// vuqctl flash (--port PATH | --simulate) [--legacy] IMAGE: flashes IMAGE into a
-// handset that is already in its USB-downloader mode, with the updater's own
-// download steps, waits and frames. No agent, no sync-software control, and no
-// file is deleted: IMAGE is read in place.
+// vuqctl flash (--port PATH | --simulate [--sim-transport pty|in-process]) [--legacy]
+// IMAGE: flashes IMAGE into a handset that is already in its USB-downloader mode,
+// with the updater's own download steps, waits and frames. No agent, no
+// sync-software control, and no file is deleted: IMAGE is read in place.
+//
+// The virtual handset of --simulate lives on a pseudo-terminal where the build has
+// them and one can be opened (reached through the tty driver, as a real port), and
+// otherwise on the in-process bus (reached through CSimPortDriver).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,13 +33,21 @@
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/TtyPortDriver.h"
 #include "platform/sim/SimDeviceNotifier.h"
+#include "platform/sim/SimPortBus.h"
+#include "platform/sim/SimPortDriver.h"
 #include "platform/sim/VirtualHandset.h"
+#if !defined(_WIN32)
+#include "platform/sim/PtyHandsetTransport.h"
+#endif
 
 namespace
 {
 // How long the legacy run waits for its port to appear before it starts.
 constexpr DWORD LEGACY_PORT_WAIT_MS = 60000;
 constexpr int EXIT_LEGACY_FAILED = 3;
+
+constexpr char SIM_TRANSPORT_PTY[] = "pty";
+constexpr char SIM_TRANSPORT_IN_PROCESS[] = "in-process";
 
 struct FLASH_OPTIONS
 {
@@ -44,6 +56,7 @@ struct FLASH_OPTIONS
     bool bSimulate = false;
     bool bLegacy = false;
     DWORD dwTimeScale = 1;
+    std::string strSimTransport;   // empty: a pseudo-terminal where there is one
 };
 
 const char* RunResultText(int nResult)
@@ -130,6 +143,59 @@ struct LOCAL_PLATFORM
     }
 };
 
+// A pseudo-terminal transport for the virtual handset; null where the build has
+// none or no pseudo-terminal can be opened.
+std::unique_ptr<IHandsetTransport> PtyTransport()
+{
+#if defined(_WIN32)
+    return nullptr;
+#else
+    auto pPty = std::make_unique<CPtyHandsetTransport>();
+    if (!pPty->OpenEndpoint())
+        return nullptr;
+    return pPty;
+#endif
+}
+
+// The virtual handset of --simulate, its transport, and the port driver that
+// reaches it: the platform's tty driver on a pseudo-terminal, a driver of the
+// in-process bus otherwise.
+struct SIMULATED_HANDSET
+{
+    std::unique_ptr<IHandsetTransport> pTransport;
+    std::unique_ptr<CSimPortDriver> pBusDriver;   // in process only
+    std::unique_ptr<CVirtualHandset> pHandset;
+    IPortDriver* pDriver = nullptr;
+
+    bool IsInProcess() const { return pBusDriver != nullptr; }
+};
+
+// False (with the reason on stderr) when the transport asked for is not there.
+bool MakeSimulatedHandset(const FLASH_OPTIONS& options, LOCAL_PLATFORM& platform, int nDialect,
+                          SIMULATED_HANDSET* pSim)
+{
+    if (options.strSimTransport != SIM_TRANSPORT_IN_PROCESS)
+        pSim->pTransport = PtyTransport();
+    if (!pSim->pTransport && options.strSimTransport == SIM_TRANSPORT_PTY)
+    {
+        std::fprintf(stderr, "vuqctl flash: the virtual handset could not open a pseudo-terminal\n");
+        return false;
+    }
+    if (pSim->pTransport)
+    {
+        pSim->pDriver = &platform.port;
+    }
+    else
+    {
+        auto pBus = std::make_unique<CSimPortBus>();
+        pSim->pBusDriver = std::make_unique<CSimPortDriver>(*pBus, ScaledWriteLimit(options.dwTimeScale));
+        pSim->pDriver = pSim->pBusDriver.get();
+        pSim->pTransport = std::move(pBus);
+    }
+    pSim->pHandset = std::make_unique<CVirtualHandset>(platform.clock, *pSim->pTransport, nDialect);
+    return true;
+}
+
 int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
 {
     COSUtil util;
@@ -153,14 +219,20 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     }
 
     LOCAL_PLATFORM platform(&view, options.dwTimeScale);
+    SIMULATED_HANDSET sim;
+    if (options.bSimulate)
+    {
+        if (!MakeSimulatedHandset(options, platform, HANDSET_DIALECT_CURRENT, &sim))
+            return RUN_NO_PORT;
+        platform.context.pPortDriver = sim.pDriver;
+    }
     CDownloader link(platform.context);
     CDeviceChangeHandler handler(link);
 
-    std::unique_ptr<CVirtualHandset> pHandset;
+    CVirtualHandset* pHandset = sim.pHandset.get();
     std::unique_ptr<IDeviceNotifier> pNotifier;
     if (options.bSimulate)
     {
-        pHandset = std::make_unique<CVirtualHandset>(platform.clock, HANDSET_DIALECT_CURRENT);
         pNotifier = std::make_unique<CSimDeviceNotifier>(*pHandset);
     }
     else
@@ -168,7 +240,7 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
         pNotifier = std::make_unique<CPathDeviceNotifier>(options.strPort.c_str());
     }
     pNotifier->Start(&handler);
-    if (pHandset && !pHandset->EnterDownloaderMode())
+    if (pHandset != nullptr && !pHandset->EnterDownloaderMode())
     {
         std::fprintf(stderr, "vuqctl flash: the virtual handset could not open a pseudo-terminal\n");
         return RUN_NO_PORT;
@@ -182,10 +254,10 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     int nResult = CUpdateWorker(config).Run();
 
     pNotifier->Stop();
-    if (pHandset)
+    if (pHandset != nullptr)
         pHandset->Shutdown();
     view.Finish();
-    if (pHandset)
+    if (pHandset != nullptr)
         PrintHandsetRecord(*pHandset);
 
     if (nResult == RUN_OK)
@@ -234,25 +306,41 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     const std::string strStaging = strTemplate;
 
     LOCAL_PLATFORM platform(&view, options.dwTimeScale);
+    IPortDriver* pPort = &platform.port;
     std::string strPort = options.strPort;
-    std::unique_ptr<CVirtualHandset> pHandset;
+    SIMULATED_HANDSET sim;
     std::unique_ptr<CStableDeviceLink> pLink;
     if (options.bSimulate)
     {
-        strPort = strStaging + "/ttyVUQ";
-        pLink = std::make_unique<CStableDeviceLink>(strPort);
-        pHandset = std::make_unique<CVirtualHandset>(platform.clock, HANDSET_DIALECT_LEGACY);
-        pHandset->SetEventSink(pLink.get());
-        if (!pHandset->EnterDownloaderMode())
+        if (!MakeSimulatedHandset(options, platform, HANDSET_DIALECT_LEGACY, &sim))
         {
+            std::filesystem::remove_all(strStaging, ec);
+            return EXIT_LEGACY_FAILED;
+        }
+        pPort = sim.pDriver;
+        if (sim.IsInProcess())
+        {
+            // The bus's alias follows the handset to its current endpoint.
+            strPort = SIM_PORT_ALIAS;
+        }
+        else
+        {
+            strPort = strStaging + "/ttyVUQ";
+            pLink = std::make_unique<CStableDeviceLink>(strPort);
+            sim.pHandset->SetEventSink(pLink.get());
+        }
+        if (!sim.pHandset->EnterDownloaderMode())
+        {
+            sim.pHandset->SetEventSink(nullptr);
             std::fprintf(stderr, "vuqctl flash --legacy: the virtual handset could not open a pseudo-terminal\n");
             std::filesystem::remove_all(strStaging, ec);
             return EXIT_LEGACY_FAILED;
         }
     }
+    CVirtualHandset* pHandset = sim.pHandset.get();
 
     // Start once the port can be opened, as the step page enables its UPDATE button.
-    CPortWatcher watcher(platform.port, platform.clock, strPort.c_str());
+    CPortWatcher watcher(*pPort, platform.clock, strPort.c_str());
     CEvent ready(true, false);
     watcher.Start([&ready](bool bReady) {
         if (bReady)
@@ -267,18 +355,18 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     else
     {
         watcher.Stop();
-        LEGACY_RUN_CONFIG config{platform.clock, platform.port, &view, options.strImage, strStaging, strPort,
+        LEGACY_RUN_CONFIG config{platform.clock, *pPort, &view, options.strImage, strStaging, strPort,
                                  GetLegacyHostCode(&platform.host), nullptr};
         nResult = RunLegacyUpdate(config);
     }
 
-    if (pHandset)
+    if (pHandset != nullptr)
     {
         pHandset->SetEventSink(nullptr);
         pHandset->Shutdown();
     }
     view.Finish();
-    if (pHandset)
+    if (pHandset != nullptr)
         PrintHandsetRecord(*pHandset);
     std::filesystem::remove_all(strStaging, ec);
 
@@ -303,6 +391,11 @@ void AddFlashVerb(CLI::App& app, int* pnExit)
         pVerb->add_option("--port", pOptions->strPort, "The download port's device node, e.g. /dev/serial/by-id/...");
     CLI::Option* pSimulate = pVerb->add_flag("--simulate", pOptions->bSimulate, "Flash the built-in virtual handset");
     pPort->excludes(pSimulate);
+    pVerb->add_option("--sim-transport", pOptions->strSimTransport,
+                      "Where the virtual handset lives: pty (a pseudo-terminal, the default where there is one) or "
+                      "in-process")
+        ->check(CLI::IsMember({SIM_TRANSPORT_PTY, SIM_TRANSPORT_IN_PROCESS}))
+        ->needs(pSimulate);
     pVerb->add_flag("--legacy", pOptions->bLegacy, "Run the legacy updater's exchange (older handsets)");
     pVerb->add_option("--time-scale", pOptions->dwTimeScale,
                       "Run every wait this many times faster (for trying the virtual handset quickly; default 1)")

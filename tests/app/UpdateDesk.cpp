@@ -44,7 +44,8 @@ int CDeskView::BarChangesAtPhase1End()
     return m_nBarChangesAtPhase1End;
 }
 
-CDesk::CDesk(const CImageBuilder& image, int nHost) : m_Image(image), m_Agent(Pattern(300, 0x31))
+CDesk::CDesk(const CImageBuilder& image, int nHost, int nLink)
+    : m_Image(image), m_Link(nLink, DESK_WRITE_LIMIT_MS), m_Agent(Pattern(300, 0x31))
 {
     // TEMP holds what the wizard put there: the image, the agent and the other tool.
     m_Image.WriteTo(m_Temp.File("temp.dat"));
@@ -62,7 +63,7 @@ CDesk::CDesk(const CImageBuilder& image, int nHost) : m_Image(image), m_Agent(Pa
     m_Host.StartSyncSoftware();
 
     m_Platform.pClock = &m_Clock;
-    m_Platform.pPortDriver = &m_Tty;
+    m_Platform.pPortDriver = &m_Link.Driver();
     m_Platform.pBulkUsb = &m_Bulk;
     m_Platform.pRemoteApi = &m_RemoteApi;
     AttachHost(m_Platform, m_Host);

@@ -1,8 +1,9 @@
 // A whole desktop with a handset on its USB link, for update runs: the simulated
 // host with the sync software running, the handset's remote-API side whose agent
 // puts the virtual handset into its downloader mode once the sync software has
-// let go of the link, the link over the production tty transport (bulk pipes over
-// it on a Vista-generation host), the device-change handling fed by the handset,
+// let go of the link, the link over the handset's transport (by default a
+// pseudo-terminal and the production tty driver, or the in-process bus; bulk pipes
+// over it on a Vista-generation host), the device-change handling fed by the handset,
 // the image container on "temp.dat" in TEMP, and a recording progress window.
 #pragma once
 
@@ -18,13 +19,13 @@
 #include "image/OSUtil.h"
 #include "link/DeviceChange.h"
 #include "link/Downloader.h"
-#include "platform/posix/TtyPortDriver.h"
 #include "platform/sim/PortBulkUsb.h"
 #include "platform/sim/RecordingProgressView.h"
 #include "platform/sim/SimDeviceNotifier.h"
 #include "platform/sim/SimHost.h"
 #include "platform/sim/SimRemoteApi.h"
 #include "platform/sim/VirtualHandset.h"
+#include "support/HandsetLink.h"
 #include "support/ImageBuilder.h"
 #include "support/RecordingMessageBox.h"
 
@@ -66,7 +67,8 @@ enum DESK_HOST
 class CDesk
 {
 public:
-    CDesk(const CImageBuilder& image, int nHost);
+    // nLink: the handset's transport (HANDSET_LINK).
+    CDesk(const CImageBuilder& image, int nHost, int nLink = HANDSET_LINK_PTY);
     ~CDesk();
     CDesk(const CDesk&) = delete;
     CDesk& operator=(const CDesk&) = delete;
@@ -93,11 +95,11 @@ public:
     CTempDir m_Temp;
     CSimHost m_Host{&m_Clock};
     CSimRemoteApi m_RemoteApi;
-    CTtyPortDriver m_Tty{DESK_WRITE_LIMIT_MS};
-    CPortBulkUsb m_Bulk{m_Tty};
+    CHandsetLink m_Link;
+    CPortBulkUsb m_Bulk{m_Link.Driver()};
     CRecordingMessageBox m_Box;
     PlatformContext m_Platform;
-    CVirtualHandset m_Handset{m_Clock};
+    CVirtualHandset m_Handset{m_Clock, m_Link.Transport()};
     CSimDeviceNotifier m_Notifier{m_Handset};
     std::unique_ptr<CDownloader> m_pLink;
     std::unique_ptr<CDeviceChangeHandler> m_pHandler;

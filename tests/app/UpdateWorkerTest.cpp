@@ -8,6 +8,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -202,7 +203,8 @@ void PrintTo(const WHOLE_RUN_CASE& c, std::ostream* pOut)
     *pOut << c.pszName;
 }
 
-class WholeRunTest : public ::testing::TestWithParam<WHOLE_RUN_CASE>
+// Every image over both of the handset's transports.
+class WholeRunTest : public ::testing::TestWithParam<std::tuple<WHOLE_RUN_CASE, int>>
 {
 };
 
@@ -223,10 +225,10 @@ const WHOLE_RUN_CASE WHOLE_RUNS[] = {
 
 TEST_P(WholeRunTest, SendsEveryPartItHasAndCleansUp)
 {
-    const WHOLE_RUN_CASE& c = GetParam();
+    const WHOLE_RUN_CASE& c = std::get<0>(GetParam());
     CImageBuilder image;
     image.SetImageFlag(c.dwFlag);
-    CDesk desk(image, c.nHost);
+    CDesk desk(image, c.nHost, std::get<1>(GetParam()));
     ASSERT_TRUE(desk.m_bImageParsed);
     bool bPhase1 = (c.dwFlag & PHASE1_MASK) != 0;
     bool bPhase2 = (c.dwFlag & (FLAG_OS | FLAG_VN | FLAG_EB)) != 0;
@@ -272,8 +274,17 @@ TEST_P(WholeRunTest, SendsEveryPartItHasAndCleansUp)
     EXPECT_EQ(desk.Allocations(), (bPhase1 ? 1 : 0) + (bPhase2 ? 2 : 0));
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, WholeRunTest, ::testing::ValuesIn(WHOLE_RUNS),
-                         [](const ::testing::TestParamInfo<WHOLE_RUN_CASE>& param) { return param.param.pszName; });
+// Named after the case; the in-process runs with "InProcess" appended.
+std::string LinkCaseName(const char* pszName, int nLink)
+{
+    return std::string(pszName) + (nLink == HANDSET_LINK_PTY ? "" : HandsetLinkName(nLink));
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, WholeRunTest,
+                         ::testing::Combine(::testing::ValuesIn(WHOLE_RUNS), ::testing::ValuesIn(HANDSET_LINKS)),
+                         [](const ::testing::TestParamInfo<std::tuple<WHOLE_RUN_CASE, int>>& param) {
+                             return LinkCaseName(std::get<0>(param.param).pszName, std::get<1>(param.param));
+                         });
 
 // ---- Failures ----
 
@@ -298,7 +309,8 @@ void PrintTo(const FAILURE_CASE& c, std::ostream* pOut)
     *pOut << c.pszName;
 }
 
-class FailureTest : public ::testing::TestWithParam<FAILURE_CASE>
+// A failure over one of the handset's transports.
+class FailureTest : public ::testing::TestWithParam<std::tuple<FAILURE_CASE, int>>
 {
 };
 
@@ -337,7 +349,7 @@ const FAILURE_CASE FAILURES[] = {
     {"ImageNotParsedVista", DESK_HOST_VISTA, [](CImageBuilder& image) { image.SetTag("XXXX"); }, nullptr,
      RUN_PREPARE_FAILED, {}, false, {}, false, "image file is not usable"},
     // The handset drops off in the middle of the phase-1 frame, which is far larger
-    // than what the pseudo-terminal can hold, so the write must fail.
+    // than what its link can hold, so the write must fail.
     {"WriteFails", DESK_HOST_FILE_PATH, [](CImageBuilder& image) { image.SetSize(1, 300000); },
      [](CDesk& desk) { desk.m_Handset.DropAfterBytes(5000, false); }, RUN_DOWNLOAD_FAILED, {EF_CUT_PHASE1}, true, {},
      true, "phase 1: download USBDL fail, ErrorCode = 18"},
@@ -362,12 +374,12 @@ const FAILURE_CASE FAILURES[] = {
 
 TEST_P(FailureTest, EndsWithItsCodeAndStillCloses)
 {
-    const FAILURE_CASE& c = GetParam();
+    const FAILURE_CASE& c = std::get<0>(GetParam());
     CTraceCapture trace;
     CImageBuilder image;
     if (c.fnImage)
         c.fnImage(image);
-    CDesk desk(image, c.nHost);
+    CDesk desk(image, c.nHost, std::get<1>(GetParam()));
     if (c.fnArrange)
         c.fnArrange(desk);
     std::vector<bool> bPresent;
@@ -392,8 +404,30 @@ TEST_P(FailureTest, EndsWithItsCodeAndStillCloses)
     EXPECT_LE(desk.MaxLiveBuffers(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FailureTest, ::testing::ValuesIn(FAILURES),
-                         [](const ::testing::TestParamInfo<FAILURE_CASE>& param) { return param.param.pszName; });
+std::string FailureName(const ::testing::TestParamInfo<std::tuple<FAILURE_CASE, int>>& param)
+{
+    return LinkCaseName(std::get<0>(param.param).pszName, std::get<1>(param.param));
+}
+
+// The failures that come from the handset's side of the link, over the in-process bus too.
+std::vector<FAILURE_CASE> LinkFailures()
+{
+    const std::vector<std::string> names = {"NoPortVista", "WriteFails", "HandsetStopsReading",
+                                            "OsNotProgrammedVista", "HandsetDoesNotLeave"};
+    std::vector<FAILURE_CASE> cases;
+    for (const FAILURE_CASE& c : FAILURES)
+        if (std::find(names.begin(), names.end(), c.pszName) != names.end())
+            cases.push_back(c);
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FailureTest,
+                         ::testing::Combine(::testing::ValuesIn(FAILURES), ::testing::Values(HANDSET_LINK_PTY)),
+                         FailureName);
+INSTANTIATE_TEST_SUITE_P(LinkFaults, FailureTest,
+                         ::testing::Combine(::testing::ValuesIn(LinkFailures()),
+                                            ::testing::Values(HANDSET_LINK_IN_PROCESS)),
+                         FailureName);
 
 // An image that could not be parsed ends the run before the agent is touched.
 TEST(UpdateWorkerTest, UnparsedImageStartsNothing)

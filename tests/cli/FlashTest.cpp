@@ -10,6 +10,7 @@
 #include "cli/CliTest.h"
 #include "common/ByteOrder.h"
 #include "link/Downloader.h"
+#include "platform/sim/PtyHandsetTransport.h"
 #include "platform/sim/VirtualHandset.h"
 #include "support/ImageBuilder.h"
 
@@ -76,9 +77,24 @@ TEST_F(FlashTest, SimulatedHandsetIsFlashedAndTheImageStaysInPlace)
     ASSERT_TRUE(image.WriteTo(strImage));
     std::string strBefore = ReadAll(strImage);
 
-    for (const char* pszMode : {"", "--legacy "})
+    // Each dialect on each of the handset's transports; the trace tells where the
+    // handset appeared.
+    const struct
     {
-        CLI_RUN result = Run(std::string("flash --simulate --time-scale 100 ") + pszMode + "'" + strImage + "'");
+        const char* pszMode;
+        const char* pszArrival;
+    } modes[] = {
+        {"", "arrives as /dev/pts/"},
+        {"--legacy ", "arrives as /dev/pts/"},
+        {"--sim-transport pty ", "arrives as /dev/pts/"},
+        {"--sim-transport in-process ", "arrives as sim:handset-1"},
+        {"--sim-transport in-process --legacy ", "arrives as sim:handset-1"},
+    };
+    for (const auto& mode : modes)
+    {
+        const char* pszMode = mode.pszMode;
+        CLI_RUN result = Run(std::string("-v flash --simulate --time-scale 100 ") + pszMode + "'" + strImage + "'");
+        EXPECT_NE(result.strErr.find(mode.pszArrival), std::string::npos) << pszMode;
         EXPECT_EQ(result.nExit, 0) << pszMode << result.strErr;
         EXPECT_NE(result.strOut.find("flashed"), std::string::npos) << pszMode;
         EXPECT_NE(result.strOut.find("operating system"), std::string::npos) << pszMode;
@@ -119,6 +135,9 @@ TEST_F(FlashTest, FailuresEndWithTheRunResult)
         {"flash --legacy --port " + m_Dir.Path() + " --time-scale 1000 " + strGood, 3, "is a folder, not a device"},
         {"flash " + strGood, 2, "--port"},
         {"flash --simulate --port /dev/null " + strGood, 2, ""},
+        // Where the virtual handset lives is a choice of --simulate only, among the two there are.
+        {"flash --sim-transport in-process --port /dev/null " + strGood, 2, "--simulate"},
+        {"flash --simulate --sim-transport usb " + strGood, 2, "--sim-transport"},
     };
     for (const auto& test : cases)
     {
@@ -133,7 +152,8 @@ TEST_F(FlashTest, PortIsWatchedUnderItsStableName)
     // The handset is on a pseudo-terminal behind a stable name; after phase 1 it
     // leaves and comes back on another node, and the name follows it.
     CClock clock(100);
-    CVirtualHandset handset(clock);
+    CPtyHandsetTransport pty;
+    CVirtualHandset handset(clock, pty);
     std::string strPort = m_Dir.File("ttyVUQ");
     CStableName stableName(strPort);
     handset.SetEventSink(&stableName);

@@ -1,7 +1,10 @@
-// Whole exchanges between the link and the virtual handset, through the
-// production file transport on a pseudo-terminal.
+// Whole exchanges between the link (CDownloader and CDeviceChangeHandler) and the
+// virtual handset, over each of the handset's transports: a pseudo-terminal reached
+// through the production tty driver, and the in-process bus reached through
+// CSimPortDriver.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -9,18 +12,21 @@
 #include <vector>
 
 #include "common/ByteOrder.h"
+#include "common/LastError.h"
 #include "image/OSUtil.h"
 #include "link/DeviceChange.h"
 #include "link/Downloader.h"
 #include "link/LinkFakes.h"
-#include "platform/posix/TtyPortDriver.h"
 #include "platform/sim/RecordingProgressView.h"
 #include "platform/sim/SimDeviceNotifier.h"
 #include "platform/sim/VirtualHandset.h"
+#include "support/HandsetLink.h"
 
 namespace
 {
 constexpr DWORD REAL_WAIT_MS = 10000;
+// The port's write limit: ample for a handset that reads, short for one that stops.
+constexpr DWORD WRITE_LIMIT_MS = 2000;
 
 std::vector<BYTE> Bytes(size_t nLen, unsigned nSeed)
 {
@@ -54,13 +60,14 @@ std::vector<BYTE> ReserveImage()
     return HeaderImage(0x019, {5000, 0, 0, 400, 600}, 5000 + 400 + 600);
 }
 
-class HandsetFixture : public ::testing::Test
+// The parameter is the handset's transport (HANDSET_LINK).
+class HandsetFixture : public ::testing::TestWithParam<int>
 {
 protected:
     void SetUp() override
     {
         m_Context.pClock = &m_Clock;
-        m_Context.pPortDriver = &m_Tty;
+        m_Context.pPortDriver = &m_Link.Driver();
         m_Context.pHostVersion = &m_Host;
         m_Context.pMessageBox = &m_Box;
         m_pLink = std::make_unique<CDownloader>(m_Context);
@@ -94,18 +101,18 @@ protected:
     }
 
     CClock m_Clock{1000};
-    CTtyPortDriver m_Tty;
+    CHandsetLink m_Link{GetParam(), WRITE_LIMIT_MS};
     CVersionHost m_Host{true, 5, 1};
     CRecordingMessageBox m_Box;
     PlatformContext m_Context;
-    CVirtualHandset m_Handset{m_Clock};
+    CVirtualHandset m_Handset{m_Clock, m_Link.Transport()};
     CSimDeviceNotifier m_Notifier{m_Handset};
     std::unique_ptr<CDownloader> m_pLink;
     std::unique_ptr<CDeviceChangeHandler> m_pHandler;
 };
 }
 
-TEST_F(HandsetFixture, AWholeUpdateInTheCurrentDialect)
+TEST_P(HandsetFixture, AWholeUpdateInTheCurrentDialect)
 {
     Connect();
     std::string strFirst = m_pLink->m_PortInfo[0].FileName;
@@ -162,7 +169,7 @@ TEST_F(HandsetFixture, AWholeUpdateInTheCurrentDialect)
     EXPECT_TRUE(view.MessageBoxes().empty());
 }
 
-TEST_F(HandsetFixture, TheLegacyDialect)
+TEST_P(HandsetFixture, TheLegacyDialect)
 {
     m_Handset.SetDialect(HANDSET_DIALECT_LEGACY);
     Connect();
@@ -199,7 +206,7 @@ TEST_F(HandsetFixture, TheLegacyDialect)
     EXPECT_EQ(frames[2].nKind, HANDSET_FRAME_MODULE);
 }
 
-TEST_F(HandsetFixture, BadFramesAreRecordedAndAnsweredWithAFailure)
+TEST_P(HandsetFixture, BadFramesAreRecordedAndAnsweredWithAFailure)
 {
     Connect();
     // A header whose sizes do not account for the payload.
@@ -210,7 +217,7 @@ TEST_F(HandsetFixture, BadFramesAreRecordedAndAnsweredWithAFailure)
     WriteLE32(frame.data(), 0);
     WriteLE32(frame.data() + 4, static_cast<DWORD>(frame.size()));
     DWORD dwWritten = 0;
-    ASSERT_TRUE(m_Tty.Write(m_pLink->m_PortInfo[0].hOut, frame.data(), static_cast<DWORD>(frame.size()), &dwWritten));
+    ASSERT_TRUE(m_Link.Driver().Write(m_pLink->m_PortInfo[0].hOut, frame.data(), static_cast<DWORD>(frame.size()), &dwWritten));
     EXPECT_FALSE(m_pLink->WaitAndProcessResponse(0, ID_OSOK));
     ASSERT_TRUE(m_Handset.WaitForFrames(2, REAL_WAIT_MS));
     std::vector<HANDSET_FRAME> frames = m_Handset.Frames();
@@ -221,7 +228,7 @@ TEST_F(HandsetFixture, BadFramesAreRecordedAndAnsweredWithAFailure)
     EXPECT_EQ(m_Box.Boxes().size(), 2u) << "each failure showed \"os program fail\"";
 }
 
-TEST_F(HandsetFixture, ScriptedAndFaultyReplies)
+TEST_P(HandsetFixture, ScriptedAndFaultyReplies)
 {
     Connect();
     struct CASE
@@ -248,13 +255,13 @@ TEST_F(HandsetFixture, ScriptedAndFaultyReplies)
         ASSERT_TRUE(m_pLink->OpenUSB(0));
         BYTE drain[512];
         DWORD dwRead = 1;
-        while (dwRead > 0 && m_Tty.Read(m_pLink->m_PortInfo[0].hOut, drain, sizeof(drain), &dwRead))
+        while (dwRead > 0 && m_Link.Driver().Read(m_pLink->m_PortInfo[0].hOut, drain, sizeof(drain), &dwRead))
         {
         }
     }
 }
 
-TEST_F(HandsetFixture, DroppingOffTheBusMidFrameFailsTheWrite)
+TEST_P(HandsetFixture, DroppingOffTheBusMidFrameFailsTheWrite)
 {
     Connect();
     m_Handset.DropAfterBytes(5000, false);
@@ -268,7 +275,25 @@ TEST_F(HandsetFixture, DroppingOffTheBusMidFrameFailsTheWrite)
     EXPECT_FALSE(m_Handset.IsPresent());
 }
 
-TEST_F(HandsetFixture, SilenceRunsTheWaitOut)
+TEST_P(HandsetFixture, AHandsetThatStopsReadingFailsTheWriteAtTheWriteLimit)
+{
+    Connect();
+    m_Handset.StopReadingAfterBytes(5000);
+    // Far more than the link holds: the write stalls once the handset stops reading.
+    EXPECT_EQ(Send(Bytes(1 << 20, 5)), DOWNLOAD_WRITE_FAILED);
+    EXPECT_EQ(GetLastErrorCode(), static_cast<DWORD>(ETIMEDOUT)) << "the write limit ended it";
+    EXPECT_TRUE(m_Handset.IsPresent()) << "it stays on the bus";
+    EXPECT_EQ(m_Handset.RemovalCount(), 0);
+    EXPECT_EQ(m_Handset.FrameCount(), 0u) << "no frame came whole";
+
+    // The stalled port still reads what the handset has to say: nothing.
+    BYTE b = 0;
+    DWORD dwRead = 1;
+    EXPECT_TRUE(m_Link.Driver().Read(m_pLink->m_PortInfo[0].hOut, &b, 1, &dwRead));
+    EXPECT_EQ(dwRead, 0u);
+}
+
+TEST_P(HandsetFixture, SilenceRunsTheWaitOut)
 {
     CClock fast(4000);
     m_Context.pClock = &fast;
@@ -291,7 +316,7 @@ TEST_F(HandsetFixture, SilenceRunsTheWaitOut)
     m_Notifier.Stop();
 }
 
-TEST_F(HandsetFixture, RefusingToLeaveAndNotComingBack)
+TEST_P(HandsetFixture, RefusingToLeaveAndNotComingBack)
 {
     m_Handset.SetRefuseToLeave(true);
     Connect();
@@ -312,3 +337,6 @@ TEST_F(HandsetFixture, RefusingToLeaveAndNotComingBack)
     EXPECT_TRUE(m_Handset.WaitForArrivals(2, REAL_WAIT_MS));
     EXPECT_TRUE(m_pLink->m_PortInfo[0].bConnected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Links, HandsetFixture, ::testing::ValuesIn(HANDSET_LINKS),
+                         [](const ::testing::TestParamInfo<int>& param) { return HandsetLinkName(param.param); });

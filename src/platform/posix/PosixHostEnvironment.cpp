@@ -8,22 +8,8 @@
 #include <cstring>
 
 #include "common/LastError.h"
+#include "common/Text.h"
 
-namespace
-{
-// Copies a text with its terminator into a buffer of dwLen bytes; false when it does not fit.
-bool CopyText(const char* pszText, char* pszBuf, DWORD dwLen)
-{
-    size_t nLen = std::strlen(pszText);
-    if (pszBuf == nullptr || nLen + 1 > dwLen)
-    {
-        SetLastErrorCode(ERANGE);
-        return false;
-    }
-    std::memcpy(pszBuf, pszText, nLen + 1);
-    return true;
-}
-}
 
 bool CPosixHostEnvironment::GetVersion(DWORD* pdwMajor, DWORD* pdwMinor)
 {
@@ -40,7 +26,7 @@ bool CPosixHostEnvironment::GetEnvironment(const char* pszName, char* pszBuf, DW
         SetLastErrorCode(ENOENT);
         return false;
     }
-    return CopyText(pszValue, pszBuf, dwLen);
+    return CopyTextToBuffer(pszValue, pszBuf, dwLen);
 }
 
 bool CPosixHostEnvironment::GetCurrentDir(char* pszBuf, DWORD dwLen)

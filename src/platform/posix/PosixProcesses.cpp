@@ -23,24 +23,12 @@ extern "C" {
 #include <thread>
 
 #include "common/LastError.h"
+#include "common/Text.h"
 
 extern char** environ;
 
 namespace
 {
-// Copies a text with its terminator into a buffer of dwLen bytes; false when it does not fit.
-bool CopyText(const char* pszText, char* pszBuf, DWORD dwLen)
-{
-    size_t nLen = std::strlen(pszText);
-    if (pszBuf == nullptr || nLen + 1 > dwLen)
-    {
-        SetLastErrorCode(ERANGE);
-        return false;
-    }
-    std::memcpy(pszBuf, pszText, nLen + 1);
-    return true;
-}
-
 // An open process is its pidfd plus one, so that no open process is 0.
 PROCESS_HANDLE HandleOf(int nPidFd)
 {
@@ -96,7 +84,7 @@ bool ReadBaseName(pid_t pid, char* pszBuf, DWORD dwLen)
         if (nTarget > sizeof(DELETED) - 1 && std::strcmp(szTarget + nTarget - (sizeof(DELETED) - 1), DELETED) == 0)
             szTarget[nTarget - (sizeof(DELETED) - 1)] = '\0';
         const char* pszBase = std::strrchr(szTarget, '/');
-        return CopyText(pszBase != nullptr ? pszBase + 1 : szTarget, pszBuf, dwLen);
+        return CopyTextToBuffer(pszBase != nullptr ? pszBase + 1 : szTarget, pszBuf, dwLen);
     }
 
     std::snprintf(szPath, sizeof(szPath), "/proc/%d/comm", static_cast<int>(pid));
@@ -115,7 +103,7 @@ bool ReadBaseName(pid_t pid, char* pszBuf, DWORD dwLen)
         return false;
     }
     szComm[std::strcspn(szComm, "\n")] = '\0';
-    return CopyText(szComm, pszBuf, dwLen);
+    return CopyTextToBuffer(szComm, pszBuf, dwLen);
 }
 }
 

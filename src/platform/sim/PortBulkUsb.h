@@ -1,7 +1,8 @@
 // Bulk pipes carried over a file transport: the simulated bulk-USB library of the
-// simulated runs. The virtual handset lives on a pseudo-terminal, so the bulk-pipe
-// path of the link (the one a Vista-generation host takes) reaches it through
-// this adapter: the interface has one bulk OUT pipe (0x02) and one bulk IN pipe
+// simulated runs. The virtual handset is reached through a port driver (the tty
+// driver on its pseudo-terminal, CSimPortDriver on the in-process bus), so the
+// bulk-pipe path of the link (the one a Vista-generation host takes) reaches it
+// through this adapter: the interface has one bulk OUT pipe (0x02) and one bulk IN pipe
 // (0x81), and both map onto the open device.
 #pragma once
 

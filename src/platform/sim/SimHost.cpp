@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/LastError.h"
+#include "common/Text.h"
 
 namespace
 {
@@ -27,16 +28,6 @@ bool SameText(const std::string& strA, const std::string& strB)
     return Lower(strA.c_str()) == Lower(strB.c_str());
 }
 
-bool CopyText(const std::string& strText, char* pszBuf, DWORD dwLen)
-{
-    if (pszBuf == nullptr || strText.size() + 1 > dwLen)
-    {
-        SetLastErrorCondition(std::errc::result_out_of_range);
-        return false;
-    }
-    std::memcpy(pszBuf, strText.c_str(), strText.size() + 1);
-    return true;
-}
 
 bool IsAbsolute(const std::string& strPath)
 {
@@ -433,14 +424,14 @@ bool CSimHost::GetEnvironment(const char* pszName, char* pszBuf, DWORD dwLen)
         SetLastErrorCondition(std::errc::no_such_file_or_directory);
         return false;
     }
-    return CopyText(it->second, pszBuf, dwLen);
+    return CopyTextToBuffer(it->second.c_str(), pszBuf, dwLen);
 }
 
 bool CSimHost::GetCurrentDir(char* pszBuf, DWORD dwLen)
 {
     std::lock_guard<std::mutex> lock(m_csState);
     Record("GetCurrentDir");
-    return CopyText(m_strCurrentDir, pszBuf, dwLen);
+    return CopyTextToBuffer(m_strCurrentDir.c_str(), pszBuf, dwLen);
 }
 
 bool CSimHost::SetCurrentDir(const char* pszPath)
@@ -648,7 +639,7 @@ bool CSimHost::GetProcessBaseName(PROCESS_HANDLE hProcess, char* pszBuf, DWORD d
         SetLastErrorCondition(std::errc::no_such_process);
         return false;
     }
-    return CopyText(it->second.strName, pszBuf, dwLen);
+    return CopyTextToBuffer(it->second.strName.c_str(), pszBuf, dwLen);
 }
 
 bool CSimHost::GetProcessExitCode(PROCESS_HANDLE hProcess, DWORD* pdwExitCode)

@@ -1,19 +1,12 @@
 #include "platform/sim/VirtualHandset.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/ioctl.h>
 #include <thread>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include "common/ByteOrder.h"
 #include "common/Trace.h"
-#include "platform/posix/TtyPortDriver.h"
 
 namespace
 {
@@ -27,8 +20,12 @@ constexpr DWORD FLAG_EB_BIT = 0x010;
 constexpr DWORD FLAG_MODULE = 0x100;
 constexpr DWORD OEM_BLOCK_BYTES = 33280;
 constexpr DWORD CLOSING_FRAME_COMMAND = 57;
-constexpr int POLL_MS = 20;
-constexpr int QUIET_MS = 50;
+constexpr DWORD POLL_MS = 20;
+constexpr DWORD QUIET_MS = 50;
+// How long a reply may wait for the desktop to make room for it.
+constexpr DWORD SEND_LIMIT_MS = 1000;
+// How long a reply sent just before leaving the bus may wait to be read.
+constexpr DWORD LAST_REPLY_READ_MS = 2000;
 constexpr size_t READ_CHUNK = 65536;
 
 WORD HandsetCheckSum(const std::vector<BYTE>& bytes)
@@ -40,7 +37,8 @@ WORD HandsetCheckSum(const std::vector<BYTE>& bytes)
 }
 }
 
-CVirtualHandset::CVirtualHandset(IClock& clock, int nDialect) : m_Clock(clock), m_nDialect(nDialect)
+CVirtualHandset::CVirtualHandset(IClock& clock, IHandsetTransport& transport, int nDialect)
+    : m_Clock(clock), m_Transport(transport), m_nDialect(nDialect)
 {
 }
 
@@ -141,7 +139,7 @@ std::string CVirtualHandset::GarbageBytes()
 std::string CVirtualHandset::DeviceName()
 {
     std::lock_guard<std::mutex> lock(m_csState);
-    return m_bPresent ? m_Pty.strName : std::string();
+    return m_bPresent ? m_strName : std::string();
 }
 
 bool CVirtualHandset::IsPresent()
@@ -195,51 +193,14 @@ bool CVirtualHandset::WaitForRemovals(int nCount, DWORD dwRealMs)
 
 // ---- the bus ---------------------------------------------------------------
 
-bool CVirtualHandset::OpenPty(PTY* pPty)
-{
-    // Non-blocking: the handset reads on while data is there and only then polls,
-    // one system call per chunk as a plain reader would.
-    int nMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (nMaster < 0)
-        return false;
-    char szName[128];
-    if (grantpt(nMaster) != 0 || unlockpt(nMaster) != 0 || ptsname_r(nMaster, szName, sizeof(szName)) != 0)
-    {
-        ::close(nMaster);
-        return false;
-    }
-    int nSlave = ::open(szName, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    // Raw at once: a cooked line discipline would echo and translate the frames.
-    if (nSlave < 0 || !CTtyPortDriver::MakeRaw(nSlave))
-    {
-        if (nSlave >= 0)
-            ::close(nSlave);
-        ::close(nMaster);
-        return false;
-    }
-    pPty->nMaster = nMaster;
-    pPty->nSlave = nSlave;
-    pPty->strName = szName;
-    return true;
-}
-
-void CVirtualHandset::ClosePty(PTY* pPty)
-{
-    if (pPty->nMaster >= 0)
-        ::close(pPty->nMaster);
-    if (pPty->nSlave >= 0)
-        ::close(pPty->nSlave);
-    pPty->nMaster = -1;
-    pPty->nSlave = -1;
-    pPty->strName.clear();
-}
-
 bool CVirtualHandset::EnterDownloaderMode()
 {
     std::unique_lock<std::mutex> lock(m_csState);
     if (!m_bRunning)
     {
-        if (m_Pending.nMaster < 0 && !OpenPty(&m_Pending))
+        if (!m_pPending)
+            m_pPending = m_Transport.OpenEndpoint();
+        if (!m_pPending)
             return false;
         m_bRunning = true;
         m_bStop = false;
@@ -261,7 +222,7 @@ void CVirtualHandset::Shutdown()
         std::lock_guard<std::mutex> lock(m_csState);
         if (!m_bRunning)
         {
-            ClosePty(&m_Pending);
+            m_pPending.reset();
             return;
         }
         m_bStop = true;
@@ -271,8 +232,9 @@ void CVirtualHandset::Shutdown()
     if (m_Thread.joinable())
         m_Thread.join();
     std::lock_guard<std::mutex> lock(m_csState);
-    ClosePty(&m_Pty);
-    ClosePty(&m_Pending);
+    m_pEndpoint.reset();
+    m_pPending.reset();
+    m_strName.clear();
     m_bPresent = false;
     m_bRunning = false;
 }
@@ -308,12 +270,15 @@ void CVirtualHandset::Announce(bool bArrival, const std::string& strName)
     m_cvChanged.notify_all();
 }
 
-void CVirtualHandset::Install(PTY& pty)
+void CVirtualHandset::Install(std::unique_ptr<IHandsetEndpoint> pEndpoint)
 {
+    pEndpoint->Attach();
     std::lock_guard<std::mutex> lock(m_csState);
-    m_Pty = pty;
-    pty = PTY();
+    m_pEndpoint = std::move(pEndpoint);
+    m_strName = m_pEndpoint->Name();
+    ++m_dwAppearance;
     m_bPresent = true;
+    m_bMoreInput = false;
     m_Head.clear();
     m_Body.clear();
     m_bInFrame = false;
@@ -329,16 +294,17 @@ void CVirtualHandset::ComeBack()
     }
     if (!Pause(dwDelay))
         return;
-    PTY pty;
+    std::unique_ptr<IHandsetEndpoint> pEndpoint;
     {
         std::lock_guard<std::mutex> lock(m_csState);
-        pty = m_Pending;
-        m_Pending = PTY();
+        pEndpoint = std::move(m_pPending);
     }
-    if (pty.nMaster < 0 && !OpenPty(&pty))
+    if (!pEndpoint)
+        pEndpoint = m_Transport.OpenEndpoint();
+    if (!pEndpoint)
         return;
-    std::string strName = pty.strName;
-    Install(pty);
+    std::string strName = pEndpoint->Name();
+    Install(std::move(pEndpoint));
     Announce(true, strName);
 }
 
@@ -354,31 +320,32 @@ void CVirtualHandset::LeaveBus(bool bComeBack, bool bRepliesPending)
     if (!Pause(dwLeaveMs))
         return;
     // A reply sent just before leaving ("device reset.\n") must reach the desktop:
-    // closing the pseudo-terminal throws away what the other side has not read yet.
+    // closing the endpoint throws away what the other side has not read yet. Bounded
+    // in real time: a desktop that stopped reading must not hold the handset.
     if (bRepliesPending)
-        WaitUntilRepliesRead();
-    // The next pseudo-terminal is opened before the old one closes, so the
-    // handset comes back under a name different from the one it leaves.
-    PTY next;
+        m_pEndpoint->WaitUntilSentIsRead(LAST_REPLY_READ_MS);
+    // The next endpoint is opened before the old one closes, so the handset comes
+    // back under a name different from the one it leaves.
+    std::unique_ptr<IHandsetEndpoint> pNext;
     if (bComeBack)
-        OpenPty(&next);
+        pNext = m_Transport.OpenEndpoint();
+    std::unique_ptr<IHandsetEndpoint> pOld;
     std::string strOld;
     {
         std::lock_guard<std::mutex> lock(m_csState);
-        strOld = m_Pty.strName;
-        ClosePty(&m_Pty);
+        strOld = m_strName;
+        pOld = std::move(m_pEndpoint);
+        m_strName.clear();
         m_bPresent = false;
     }
+    pOld.reset();
     Announce(false, strOld);
-    if (next.nMaster < 0)
+    if (!pNext)
         return;
     if (!Pause(dwReturnMs))
-    {
-        ClosePty(&next);
         return;
-    }
-    std::string strNew = next.strName;
-    Install(next);
+    std::string strNew = pNext->Name();
+    Install(std::move(pNext));
     Announce(true, strNew);
 }
 
@@ -410,69 +377,27 @@ void CVirtualHandset::Run()
 
 // ---- frames ----------------------------------------------------------------
 
-void CVirtualHandset::WaitUntilRepliesRead()
-{
-    int nSlave;
-    {
-        std::lock_guard<std::mutex> lock(m_csState);
-        nSlave = m_Pty.nSlave;
-    }
-    // What was just written may still be on its way into the other side's queue.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    // Bounded in real time: a desktop that stopped reading must not hold the handset.
-    for (int nTry = 0; nSlave >= 0 && nTry < 400; ++nTry)
-    {
-        int nPending = 0;
-        if (::ioctl(nSlave, FIONREAD, &nPending) != 0 || nPending == 0)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 void CVirtualHandset::SendText(const std::string& strText)
 {
-    int nMaster;
-    {
-        std::lock_guard<std::mutex> lock(m_csState);
-        nMaster = m_Pty.nMaster;
-    }
-    size_t nDone = 0;
-    while (nMaster >= 0 && nDone < strText.size())
-    {
-        ssize_t nWritten = ::write(nMaster, strText.data() + nDone, strText.size() - nDone);
-        if (nWritten > 0)
-            nDone += static_cast<size_t>(nWritten);
-        else if (nWritten < 0 && errno == EINTR)
-            continue;
-        else if (nWritten < 0 && errno == EAGAIN)
-        {
-            // The desktop has not read its earlier replies yet: wait for room.
-            pollfd pfd{nMaster, POLLOUT, 0};
-            if (::poll(&pfd, 1, POLL_MS * 50) <= 0)
-                break;
-        }
-        else
-            break;
-    }
+    // The desktop may not have read the earlier replies yet: the endpoint waits for room.
+    if (m_pEndpoint)
+        m_pEndpoint->Send(reinterpret_cast<const BYTE*>(strText.data()), strText.size(), SEND_LIMIT_MS);
 }
 
 void CVirtualHandset::DrainUntilQuiet()
 {
-    int nMaster = m_Pty.nMaster;
     BYTE buf[4096];
-    for (;;)
+    size_t nRead = 0;
+    while (m_pEndpoint->WaitForInput(QUIET_MS) && m_pEndpoint->Receive(buf, sizeof(buf), &nRead) && nRead > 0)
     {
-        pollfd pfd{nMaster, POLLIN, 0};
-        if (::poll(&pfd, 1, QUIET_MS) <= 0 || (pfd.revents & POLLIN) == 0)
-            return;
-        if (::read(nMaster, buf, sizeof(buf)) <= 0)
-            return;
     }
 }
 
 void CVirtualHandset::ReadInput()
 {
-    int nMaster = m_Pty.nMaster;   // only this thread changes m_Pty
+    // Only this thread changes the endpoint on the bus.
+    IHandsetEndpoint* pEndpoint = m_pEndpoint.get();
+    DWORD dwAppearance = m_dwAppearance;
     long long llStopAfter;
     {
         std::lock_guard<std::mutex> lock(m_csState);
@@ -485,18 +410,9 @@ void CVirtualHandset::ReadInput()
         std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
         return;
     }
-    int nReady = 1;
-    if (!m_bMoreInput)
-    {
-        pollfd pfd{nMaster, POLLIN, 0};
-        nReady = ::poll(&pfd, 1, POLL_MS);
-        if (nReady <= 0 || (pfd.revents & POLLIN) == 0)
-        {
-            if (nReady > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));   // hang-up: nothing to read
-            return;
-        }
-    }
+    // After a read that got data the next one goes at once; only an empty link is waited on.
+    if (!m_bMoreInput && !pEndpoint->WaitForInput(POLL_MS))
+        return;
 
     long long llDropAfter;
     bool bDropComesBack;
@@ -518,12 +434,17 @@ void CVirtualHandset::ReadInput()
 
     m_ReadBuffer.resize(READ_CHUNK);
     std::vector<BYTE>& Chunk = m_ReadBuffer;
-    ssize_t nRead = nWant > 0 ? ::read(nMaster, Chunk.data(), nWant) : 0;
-    m_bMoreInput = nRead > 0;
-    if (nRead < 0)
-        return;
+    size_t nLen = 0;
+    if (nWant > 0)
+    {
+        bool bOk = pEndpoint->Receive(Chunk.data(), nWant, &nLen);
+        m_bMoreInput = nLen > 0;
+        if (!bOk || nLen == 0)
+            return;
+    }
+    else
+        m_bMoreInput = false;
     size_t nPos = 0;
-    size_t nLen = static_cast<size_t>(nRead);
     while (nPos < nLen)
     {
         if (!m_bInFrame)
@@ -534,7 +455,7 @@ void CVirtualHandset::ReadInput()
             if (m_Head.size() < HEAD_SIZE)
                 break;
             m_Current = HANDSET_FRAME();
-            m_Current.strDevice = m_Pty.strName;
+            m_Current.strDevice = pEndpoint->Name();
             m_Current.dwCommand = ReadLE32(m_Head.data());
             m_Current.dwDeclaredSize = ReadLE32(m_Head.data() + 4);
             m_Current.bSizeOk = m_Current.dwDeclaredSize >= 10 && m_Current.dwDeclaredSize <= dwMaxFrame;
@@ -569,19 +490,20 @@ void CVirtualHandset::ReadInput()
             m_qwFrameBytes = 0;
             FinishFrame(m_Current);
             // FinishFrame may have taken the handset off the bus.
-            if (!IsPresent() || m_Pty.nMaster != nMaster)
+            if (!IsPresent() || m_dwAppearance != dwAppearance)
                 return;
         }
     }
 
-    if (llDropAfter >= 0 && static_cast<long long>(m_qwFrameBytes) >= llDropAfter && (m_qwFrameBytes > 0 || nReady > 0))
+    // Input was there (or followed a read that got some), so a limit of 0 drops too.
+    if (llDropAfter >= 0 && static_cast<long long>(m_qwFrameBytes) >= llDropAfter)
     {
         // Cut off mid-frame: record what came, then leave.
         HANDSET_FRAME cut = m_Current;
         if (!m_bInFrame)
         {
             cut = HANDSET_FRAME();
-            cut.strDevice = m_Pty.strName;
+            cut.strDevice = pEndpoint->Name();
         }
         cut.Payload.assign(m_Body.begin(), m_Body.end());
         cut.bComplete = false;

@@ -1,5 +1,6 @@
-// CVirtualHandset, USB-downloader mode: a handset on a pseudo-terminal, so the
-// updater reaches it through its production file transport. It reads download
+// CVirtualHandset, USB-downloader mode: a handset on the transport it is given (a
+// pseudo-terminal on Linux, reached through the production tty driver, or the
+// in-process bus on every OS, reached through CSimPortDriver). It reads download
 // frames, checks each one (Download Size, checksum, and for a frame that starts
 // with an image header the header's part sizes against the payload), records it,
 // and answers with the reply lines of the current or the legacy dialect. After a
@@ -22,10 +23,12 @@
 // declares; the closing command's cut header is not checked.
 //
 // Every delay goes through the IClock it is given, so tests run them scaled.
+// The handset's own polling of its link is real time.
 #pragma once
 
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,6 +37,7 @@
 #include "common/Types.h"
 #include "platform/Clock.h"
 #include "platform/DeviceNotifier.h"
+#include "platform/sim/HandsetTransport.h"
 
 enum HANDSET_DIALECT
 {
@@ -72,7 +76,8 @@ struct HANDSET_FRAME
 class CVirtualHandset
 {
 public:
-    explicit CVirtualHandset(IClock& clock, int nDialect = HANDSET_DIALECT_CURRENT);
+    // The transport outlives the handset.
+    CVirtualHandset(IClock& clock, IHandsetTransport& transport, int nDialect = HANDSET_DIALECT_CURRENT);
     ~CVirtualHandset();
     CVirtualHandset(const CVirtualHandset&) = delete;
     CVirtualHandset& operator=(const CVirtualHandset&) = delete;
@@ -81,10 +86,10 @@ public:
     // handset's thread; after this returns the old sink gets no further call.
     void SetEventSink(IDeviceEvents* pEvents);
 
-    // Puts the handset into USB-downloader mode: a pseudo-terminal is opened and,
-    // after the arrival delay, announced. Called when the agent is started on the
-    // handset. A handset that has left the bus comes back on a new name. False
-    // when no pseudo-terminal can be opened.
+    // Puts the handset into USB-downloader mode: an endpoint of its transport is
+    // opened and, after the arrival delay, attached and announced. Called when the
+    // agent is started on the handset. A handset that has left the bus comes back on
+    // a new name. False when the transport can open no endpoint (no pseudo-terminal).
     bool EnterDownloaderMode();
     // Stops the handset: it leaves the bus without announcing it and its thread ends.
     void Shutdown();
@@ -127,20 +132,10 @@ public:
     bool WaitForRemovals(int nCount, DWORD dwRealMs);
 
 private:
-    struct PTY
-    {
-        int nMaster = -1;
-        int nSlave = -1;   // kept open so the master never sees a hang-up
-        std::string strName;
-    };
-
-    static bool OpenPty(PTY* pPty);
-    static void ClosePty(PTY* pPty);
-
     void Run();
     bool Pause(DWORD dwMs);   // false when stopping
     void Announce(bool bArrival, const std::string& strName);
-    void Install(PTY& pty);
+    void Install(std::unique_ptr<IHandsetEndpoint> pEndpoint);
     void LeaveBus(bool bComeBack, bool bRepliesPending);
     void ComeBack();
     void ReadInput();
@@ -148,10 +143,10 @@ private:
     void CheckHeader(HANDSET_FRAME& frame);
     bool Reply(const HANDSET_FRAME& frame, size_t nIndex);   // true when it sent a line
     void SendText(const std::string& strText);
-    void WaitUntilRepliesRead();
     void DrainUntilQuiet();
 
     IClock& m_Clock;
+    IHandsetTransport& m_Transport;
     std::mutex m_csState;
     std::condition_variable m_cvChanged;
     std::mutex m_csSink;
@@ -161,9 +156,13 @@ private:
     bool m_bRunning = false;
     bool m_bStop = false;
 
-    // Bus state (the thread's; m_csState guards what other threads read).
-    PTY m_Pty;
-    PTY m_Pending;               // opened, waiting to be announced
+    // Bus state. The endpoint on the bus is changed by the handset's thread only (and
+    // by Shutdown once the thread has ended); m_csState guards the pending endpoint
+    // and what other threads read.
+    std::unique_ptr<IHandsetEndpoint> m_pEndpoint;
+    std::unique_ptr<IHandsetEndpoint> m_pPending;   // opened, waiting to be announced
+    std::string m_strName;                          // the name on the bus
+    DWORD m_dwAppearance = 0;                       // counts the endpoints put on the bus
     bool m_bPresent = false;
     bool m_bReturnRequested = false;
 
@@ -183,7 +182,7 @@ private:
     bool m_bRefuseToLeave = false;
     bool m_bNoComeBack = false;
 
-    std::vector<BYTE> m_ReadBuffer;   // one read of the master
+    std::vector<BYTE> m_ReadBuffer;   // one read of the link
     bool m_bMoreInput = false;        // the last read got data: read again before polling
     // Receiving.
     std::vector<BYTE> m_Head;
