@@ -11,9 +11,9 @@ namespace
 // std::function to run).
 constexpr UINT WM_VUQ_CALL = WM_APP + 1;
 
-WIN_DWORD WINAPI WorkerThread(LPVOID pParam)
+WINDOWS_DWORD WINAPI WorkerThread(LPVOID pParam)
 {
-    return static_cast<WIN_DWORD>(UpdateThread(pParam));
+    return static_cast<WINDOWS_DWORD>(UpdateThread(pParam));
 }
 }
 
@@ -101,7 +101,7 @@ BOOL CVUQDlg::OnInitDialog()
     m_RunConfig.pView = this;
     m_RunConfig.bManageHost = true;
     m_RunConfig.pSyncService = &m_App.GetSyncService();
-    WIN_DWORD dwWorkerId = 0;
+    WINDOWS_DWORD dwWorkerId = 0;
     m_hWorker = CreateThread(nullptr, 0, &WorkerThread, &m_RunConfig, 0, &dwWorkerId);
     return TRUE;
 }

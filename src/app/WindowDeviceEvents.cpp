@@ -82,7 +82,7 @@ void CWindowDeviceEvents::Run()
         // The record as the system builds it: header, class and the device name.
         std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + event.strName.size());
         DEV_BROADCAST_DEVICEINTERFACE_A header = {};
-        header.dbcc_size = static_cast<WIN_DWORD>(record.size());
+        header.dbcc_size = static_cast<WINDOWS_DWORD>(record.size());
         header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         header.dbcc_classguid = GUID_VUQ_DOWNLOAD_INTERFACE;
         std::memcpy(record.data(), &header, offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name));

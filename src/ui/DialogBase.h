@@ -15,7 +15,7 @@
 //   and then gets the separator bands (PaintSeparatorBands).
 #pragma once
 
-#include "ui/WinHeaders.h"
+#include "platform/win32/Win32HostApi.h"
 
 #include <functional>
 #include <map>

@@ -9,7 +9,8 @@
 //   (DeleteFile becomes DeleteFileA, GetFreeSpace a constant...); they are
 //   undefined here, so that the interfaces read the same in every file and the
 //   code calls the narrow (A) functions by their own names.
-// Every Windows header of these files comes in through this one.
+// Every Windows header of these files, and of the dialogs of the programs (common
+// controls, device notifications, the rich-edit control), comes in through this one.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -22,6 +23,9 @@
 #define LONG WINDOWS_LONG
 #include <windows.h>
 
+#include <commctrl.h>
+#include <dbt.h>
+#include <richedit.h>
 #include <tlhelp32.h>
 #include <winsvc.h>
 #undef DWORD

@@ -19,11 +19,11 @@ const char PORT_NAME[] = "\\\\?\\usb#vid_0bb4&pid_0b04#5&1&0#{25dbce51-6c8f-4a72
 const char OTHER_PORT_NAME[] = "\\\\?\\usb#vid_0bb4&pid_0b04#5&1&1#{25dbce51-6c8f-4a72-8a6d-b54c2b4fc835}";
 
 // A device-change notification as the system sends it to a registered window.
-LRESULT SendDeviceChange(HWND hwnd, WPARAM wEvent, const char* pszName, WIN_DWORD dwType = DBT_DEVTYP_DEVICEINTERFACE)
+LRESULT SendDeviceChange(HWND hwnd, WPARAM wEvent, const char* pszName, WINDOWS_DWORD dwType = DBT_DEVTYP_DEVICEINTERFACE)
 {
     std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + std::strlen(pszName));
     DEV_BROADCAST_DEVICEINTERFACE_A header = {};
-    header.dbcc_size = static_cast<WIN_DWORD>(record.size());
+    header.dbcc_size = static_cast<WINDOWS_DWORD>(record.size());
     header.dbcc_devicetype = dwType;
     header.dbcc_classguid = GUID_VUQ_DOWNLOAD_INTERFACE;
     std::memcpy(record.data(), &header, offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name));

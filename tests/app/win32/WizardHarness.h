@@ -8,7 +8,7 @@
 // so a sent message would not return until they close.
 #pragma once
 
-#include "ui/WinHeaders.h"
+#include "platform/win32/Win32HostApi.h"
 
 #include <atomic>
 #include <functional>
