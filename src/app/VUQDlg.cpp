@@ -28,8 +28,10 @@ void CProgressBarControl::GetRange(int* pnLower, int* pnUpper)
 {
     PBRANGE range = {};
     SendMessageA(m_hWnd, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
-    *pnLower = range.iLow;
-    *pnUpper = range.iHigh;
+    if (pnLower != nullptr)
+        *pnLower = range.iLow;
+    if (pnUpper != nullptr)
+        *pnUpper = range.iHigh;
 }
 
 void CProgressBarControl::SetStep(int nStep)

@@ -78,12 +78,12 @@ class SeparatorPaint : public testing::TestWithParam<PAINT_CASE>
 protected:
     void SetUp() override
     {
-        m_Desk.WriteTempFiles();
+        m_Wizard.WriteTempFiles();
         // Without the agent the progress window's worker waits on its first message box.
         std::error_code ec;
-        std::filesystem::remove(m_Desk.TempPath() + "/Tessik_Console.exe", ec);
+        std::filesystem::remove(m_Wizard.TempPath() + "/Tessik_Console.exe", ec);
     }
-    CWizardHarness m_Desk;
+    CWizardHarness m_Wizard;
 };
 }
 
@@ -92,8 +92,8 @@ protected:
 // width, also where they lie below the client area.
 TEST_P(SeparatorPaint, BandsAtFixedRows)
 {
-    m_Desk.StartWith(GetParam().fnRun);
-    HWND hPage = m_Desk.WaitForPage(GetParam().nPage);
+    m_Wizard.StartWith(GetParam().fnRun);
+    HWND hPage = m_Wizard.WaitForPage(GetParam().nPage);
     ASSERT_NE(hPage, nullptr);
     RECT rcClient;
     GetClientRect(hPage, &rcClient);
@@ -122,8 +122,8 @@ TEST_P(SeparatorPaint, BandsAtFixedRows)
 // On screen: a window made taller than 478 pixels shows the bands when it repaints.
 TEST_P(SeparatorPaint, BandsOnScreen)
 {
-    m_Desk.StartWith(GetParam().fnRun);
-    HWND hPage = m_Desk.WaitForPage(GetParam().nPage);
+    m_Wizard.StartWith(GetParam().fnRun);
+    HWND hPage = m_Wizard.WaitForPage(GetParam().nPage);
     ASSERT_NE(hPage, nullptr);
     RECT rcWindow;
     GetWindowRect(hPage, &rcWindow);

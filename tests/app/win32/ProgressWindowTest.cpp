@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,8 @@
 
 namespace
 {
-const char PORT_NAME[] = "\\\\?\\usb#vid_0bb4&pid_0b04#5&1&0#{25dbce51-6c8f-4a72-8a6d-b54c2b4fc835}";
-const char OTHER_PORT_NAME[] = "\\\\?\\usb#vid_0bb4&pid_0b04#5&1&1#{25dbce51-6c8f-4a72-8a6d-b54c2b4fc835}";
+// A name on the handset's bus that no endpoint has.
+const char ABSENT_PORT_NAME[] = "sim:handset-99";
 
 // A device-change notification as the system sends it to a registered window.
 LRESULT SendDeviceChange(HWND hwnd, WPARAM wEvent, const char* pszName, WINDOWS_DWORD dwType = DBT_DEVTYP_DEVICEINTERFACE)
@@ -36,26 +37,26 @@ class ProgressWindow : public testing::Test
 {
 protected:
     // Every wait 10 times shorter: the worker's port wait is 6 s, the closing pause 1 s.
-    ProgressWindow() : m_Desk(10) {}
+    ProgressWindow() : m_Wizard(10) {}
 
-    void SetUp() override { m_Desk.WriteTempFiles(); }
+    void SetUp() override { m_Wizard.WriteTempFiles(); }
 
     HWND StartAtProgress()
     {
-        m_Desk.Start();
-        HWND hWelcome = m_Desk.WaitForPage(PAGE_WELCOME);
+        m_Wizard.Start();
+        HWND hWelcome = m_Wizard.WaitForPage(PAGE_WELCOME);
         if (hWelcome == nullptr)
             return nullptr;
         CWizardHarness::Press(hWelcome, IDOK);
-        HWND hConfirm = m_Desk.WaitForPage(PAGE_CONFIRM);
+        HWND hConfirm = m_Wizard.WaitForPage(PAGE_CONFIRM);
         if (hConfirm == nullptr)
             return nullptr;
         m_hConfirm = hConfirm;
         CWizardHarness::Press(hConfirm, IDOK);
-        return m_Desk.WaitForPage(PAGE_PROGRESS);
+        return m_Wizard.WaitForPage(PAGE_PROGRESS);
     }
 
-    CWizardHarness m_Desk;
+    CWizardHarness m_Wizard;
     HWND m_hConfirm = nullptr;
 };
 }
@@ -65,6 +66,8 @@ protected:
 // here with "no port" (16), which leads to a fresh confirmation page.
 TEST_F(ProgressWindow, IgnoresEnterEscAndClose)
 {
+    // The agent starts, but the handset never comes up in its downloader mode.
+    m_Wizard.Desk().RemoteApi().SetAgentStartHook(nullptr);
     HWND hProgress = StartAtProgress();
     ASSERT_NE(hProgress, nullptr);
     EXPECT_EQ(CWizardHarness::ItemText(hProgress, IDC_VUQ_PERCENT_BOX), "0");
@@ -75,20 +78,20 @@ TEST_F(ProgressWindow, IgnoresEnterEscAndClose)
     SendMessageA(hProgress, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     SendMessageA(hProgress, WM_SYSCOMMAND, SC_CLOSE, 0);
     SendMessageA(hProgress, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(m_Desk.StaysOpen(hProgress, 1000));
+    EXPECT_TRUE(m_Wizard.StaysOpen(hProgress, 1000));
 
     // The worker's message box is owned by the window, and the worker waits for it.
-    HWND hBox = m_Desk.WaitForMessageBox("Warning");
+    HWND hBox = m_Wizard.WaitForMessageBox("Warning");
     ASSERT_NE(hBox, nullptr);
     EXPECT_EQ(CWizardHarness::MessageBoxText(hBox), "No USB connect detected");
     EXPECT_EQ(CWizardHarness::MessageBoxOwner(hBox), hProgress);
-    EXPECT_TRUE(m_Desk.StaysOpen(hProgress, 300));
+    EXPECT_TRUE(m_Wizard.StaysOpen(hProgress, 300));
     CWizardHarness::Press(hBox, IDOK);
 
-    HWND hConfirm = m_Desk.WaitForPage(PAGE_CONFIRM, m_hConfirm);
+    HWND hConfirm = m_Wizard.WaitForPage(PAGE_CONFIRM, m_hConfirm);
     ASSERT_NE(hConfirm, nullptr);
     EXPECT_FALSE(IsWindow(hProgress));
-    EXPECT_EQ(m_Desk.WaitForPage(PAGE_FINISH, nullptr, 100), nullptr);
+    EXPECT_EQ(m_Wizard.WaitForPage(PAGE_FINISH, nullptr, 100), nullptr);
 }
 
 // Device changes while the worker is held by its message box (the agent file is
@@ -98,52 +101,57 @@ TEST_F(ProgressWindow, IgnoresEnterEscAndClose)
 TEST_F(ProgressWindow, DeviceChangesFeedTheLink)
 {
     std::error_code ec;
-    std::filesystem::remove(m_Desk.TempPath() + "/Tessik_Console.exe", ec);
-    m_Desk.m_Ports.AddDevice(PORT_NAME);
+    std::filesystem::remove(m_Wizard.TempPath() + "/Tessik_Console.exe", ec);
+    // A device on the handset's bus that opens, without a handset behind it.
+    std::unique_ptr<IHandsetEndpoint> pEndpoint = m_Wizard.Desk().Bus().OpenEndpoint();
+    ASSERT_TRUE(pEndpoint);
+    pEndpoint->Attach();
+    const char* pszPortName = pEndpoint->Name().c_str();
     HWND hProgress = StartAtProgress();
     ASSERT_NE(hProgress, nullptr);
-    HWND hBox = m_Desk.WaitForMessageBox("Warning");
+    HWND hBox = m_Wizard.WaitForMessageBox("Warning");
     ASSERT_NE(hBox, nullptr);
     EXPECT_EQ(CWizardHarness::MessageBoxText(hBox), "File not found, Tessik_Console.exe");
 
-    CDownloader& link = m_Desk.App().GetDownloader();
+    CDownloader& link = m_Wizard.App().GetDownloader();
     PortInfo& port = link.m_PortInfo[0];
-    EXPECT_EQ(SendDeviceChange(hProgress, DBT_DEVICEARRIVAL, PORT_NAME), 1);
-    EXPECT_STREQ(port.FileName, PORT_NAME);
+    EXPECT_EQ(SendDeviceChange(hProgress, DBT_DEVICEARRIVAL, pszPortName), 1);
+    EXPECT_STREQ(port.FileName, pszPortName);
     EXPECT_TRUE(port.bConnected);
     EXPECT_TRUE(port.hArrivalEvent->IsSignalled());
     port.hArrivalEvent->Reset();
 
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEREMOVECOMPLETE, PORT_NAME), 1);
+    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEREMOVECOMPLETE, pszPortName), 1);
     EXPECT_STREQ(port.FileName, "");
     EXPECT_FALSE(port.bConnected);
     EXPECT_TRUE(port.hRemovalEvent->IsSignalled());
     port.hRemovalEvent->Reset();
 
     // A port that will not open: its check would take 100 s (10 s here) and runs
-    // apart from the window, which answers at once.
+    // apart from the window, which answers at once (an arrival is one open attempt
+    // and its 100 ms pause on the window's thread).
     auto tpStart = std::chrono::steady_clock::now();
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEARRIVAL, OTHER_PORT_NAME), 1);
+    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEARRIVAL, ABSENT_PORT_NAME), 1);
     auto msTaken =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tpStart).count();
     EXPECT_LT(msTaken, 2000);
-    EXPECT_STREQ(port.FileName, OTHER_PORT_NAME);
+    EXPECT_STREQ(port.FileName, ABSENT_PORT_NAME);
     EXPECT_FALSE(port.hArrivalEvent->IsSignalled());
-    EXPECT_TRUE(m_Desk.StaysOpen(hProgress, 300));
+    EXPECT_TRUE(m_Wizard.StaysOpen(hProgress, 300));
     EXPECT_FALSE(port.hArrivalEvent->IsSignalled());
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEREMOVECOMPLETE, OTHER_PORT_NAME), 1);
+    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEREMOVECOMPLETE, ABSENT_PORT_NAME), 1);
     EXPECT_STREQ(port.FileName, "");
     EXPECT_TRUE(port.hRemovalEvent->IsSignalled());
     port.hRemovalEvent->Reset();
 
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEARRIVAL, PORT_NAME, DBT_DEVTYP_VOLUME), 1);
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEREMOVECOMPLETE, PORT_NAME, DBT_DEVTYP_VOLUME), 1);
+    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEARRIVAL, pszPortName, DBT_DEVTYP_VOLUME), 1);
+    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEREMOVECOMPLETE, pszPortName, DBT_DEVTYP_VOLUME), 1);
     EXPECT_STREQ(port.FileName, "");
     EXPECT_FALSE(port.hArrivalEvent->IsSignalled());
     EXPECT_FALSE(port.hRemovalEvent->IsSignalled());
 
     // The worker goes on when its box is closed and ends the window with 105.
     CWizardHarness::Press(hBox, IDOK);
-    ASSERT_NE(m_Desk.WaitForPage(PAGE_CONFIRM, m_hConfirm), nullptr);
+    ASSERT_NE(m_Wizard.WaitForPage(PAGE_CONFIRM, m_hConfirm), nullptr);
     EXPECT_FALSE(IsWindow(hProgress));
 }

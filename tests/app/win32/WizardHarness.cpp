@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
 
 #include "common/LastError.h"
@@ -10,6 +11,8 @@
 
 namespace
 {
+constexpr DWORD WIZARD_END_LIMIT_MS = 30000;
+
 bool CopyText(const std::string& strText, char* pszBuf, DWORD dwLen)
 {
     if (strText.size() + 1 > dwLen)
@@ -107,67 +110,11 @@ bool CDeskEnvironment::DeleteFile(const char* pszPath)
     return false;
 }
 
-// ---- Ports ----
-
-void CListedPortDriver::AddDevice(const std::string& strName)
-{
-    std::lock_guard<std::mutex> lock(m_csDevices);
-    m_Devices.insert(strName);
-}
-
-PORT_HANDLE CListedPortDriver::Open(const char* pszName)
-{
-    std::lock_guard<std::mutex> lock(m_csDevices);
-    if (m_Devices.count(pszName) == 0)
-    {
-        SetLastErrorCondition(std::errc::no_such_file_or_directory);
-        return INVALID_PORT;
-    }
-    return 0x501;
-}
-
-bool CListedPortDriver::Read(PORT_HANDLE, BYTE*, DWORD, DWORD* pdwRead)
-{
-    *pdwRead = 0;
-    return true;
-}
-
-bool CListedPortDriver::Write(PORT_HANDLE, const BYTE*, DWORD, DWORD* pdwWritten)
-{
-    *pdwWritten = 0;
-    SetLastErrorCondition(std::errc::io_error);
-    return false;
-}
-
-bool CListedPortDriver::GetTimeouts(PORT_HANDLE, PORT_TIMEOUTS* pTimeouts)
-{
-    *pTimeouts = PORT_TIMEOUTS{};
-    return true;
-}
-
-bool CListedPortDriver::SetTimeouts(PORT_HANDLE, const PORT_TIMEOUTS*)
-{
-    return true;
-}
-
-void CListedPortDriver::Close(PORT_HANDLE)
-{
-}
-
 // ---- Harness ----
 
-CWizardHarness::CWizardHarness(DWORD dwScale) : m_Clock(dwScale), m_Host(&m_Clock), m_Environment(m_Temp.Path())
+CWizardHarness::CWizardHarness(DWORD dwScale)
+    : m_Environment(m_Temp.Path()), m_Desk(dwScale, &m_Environment, &m_Events), m_Agent(Pattern(300, 0x31))
 {
-    // The desktop: the sync software runs and holds the link; host 5.1 (no service).
-    m_Host.SetVersion(5, 1);
-    m_Host.SetServicePresent(false);
-    m_Host.StartSyncSoftware();
-
-    m_Platform.pClock = &m_Clock;
-    m_Platform.pPortDriver = &m_Ports;
-    m_Platform.pRemoteApi = &m_RemoteApi;
-    AttachHost(m_Platform, m_Host);
-    m_Platform.pHostEnvironment = &m_Environment;
 }
 
 CWizardHarness::~CWizardHarness()
@@ -176,6 +123,15 @@ CWizardHarness::~CWizardHarness()
     {
         if (!m_bEnded)
             PostThreadMessageA(m_dwThreadId, WM_QUIT, 0, 0);
+        // A wizard thread that does not end even so waits for something that never
+        // comes (a window that ended while its worker still runs, say): the test has
+        // failed, and the program stops instead of hanging.
+        if (!WaitUntil(WIZARD_END_LIMIT_MS, [this] { return m_bEnded.load(); }))
+        {
+            std::fprintf(stderr, "the wizard's thread did not end; stopping the test program\n");
+            std::fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
         m_Thread.join();
     }
     // The image file is released before the folder goes.
@@ -189,7 +145,7 @@ CWizardHarness::~CWizardHarness()
 void CWizardHarness::WriteTempFiles(const CImageBuilder& image)
 {
     image.WriteTo(m_Temp.File("temp.dat"));
-    WriteBytes(m_Temp.File("Tessik_Console.exe"), Pattern(300, 0x31));
+    WriteBytes(m_Temp.File("Tessik_Console.exe"), m_Agent);
     WriteBytes(m_Temp.File("Brenmor.exe"), Pattern(200, 0x77));
 }
 
@@ -201,13 +157,15 @@ bool CWizardHarness::TempFileExists(const char* pszName) const
 
 void CWizardHarness::Start()
 {
-    m_pApp = std::make_unique<CVUQApp>(m_Platform, nullptr);
+    m_pApp = std::make_unique<CVUQApp>(m_Desk.Platform(), nullptr);
+    m_pApp->SetProgressWindowObserver(&m_Events);
     RunOnThread([](CVUQApp& app) { app.InitInstance(); });
 }
 
 void CWizardHarness::StartWith(std::function<void(CVUQApp&)> fnRun)
 {
-    m_pApp = std::make_unique<CVUQApp>(m_Platform, nullptr);
+    m_pApp = std::make_unique<CVUQApp>(m_Desk.Platform(), nullptr);
+    m_pApp->SetProgressWindowObserver(&m_Events);
     RunOnThread([fnRun](CVUQApp& app) {
         app.InitUserInterface();
         fnRun(app);

@@ -1,8 +1,10 @@
 // The updater's wizard run on a thread of the test program, with its real dialogs
-// under the virtual display, on a simulated desk: the sync software and its service
-// (CSimHost), the handset's remote API (CSimRemoteApi), real files in a TEMP folder
-// of the test's own, and a scaled clock. The test finds the pages and message boxes
-// among the wizard thread's windows, presses their buttons and reads their texts.
+// under the virtual display, on the simulated desk of vuq.exe --simulate (CSimDesk:
+// the sync software, the handset's remote API, the virtual handset on the in-process
+// bus announcing itself to the progress window as the system would), with real files
+// in a TEMP folder of the test's own and a scaled clock. The test finds the pages and
+// message boxes among the wizard thread's windows, presses their buttons and reads
+// their texts.
 //
 // Buttons are pressed with posted messages: a handler runs further pages modally,
 // so a sent message would not return until they close.
@@ -19,9 +21,8 @@
 #include <vector>
 
 #include "app/VuqApp.h"
-#include "platform/Clock.h"
-#include "platform/sim/SimHost.h"
-#include "platform/sim/SimRemoteApi.h"
+#include "app/WindowDeviceEvents.h"
+#include "platform/sim/SimDesk.h"
 #include "support/ImageBuilder.h"
 
 // Real-time limit of the test's waits for a window; they end as soon as it is there.
@@ -46,24 +47,6 @@ private:
     std::atomic<QWORD> m_qwFree{QWORD(1) << 33};
 };
 
-// A port driver whose devices open when their names are listed; reads return
-// nothing and writes fail (no handset answers on them).
-class CListedPortDriver : public IPortDriver
-{
-public:
-    void AddDevice(const std::string& strName);
-    PORT_HANDLE Open(const char* pszName) override;
-    bool Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* pdwRead) override;
-    bool Write(PORT_HANDLE hPort, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten) override;
-    bool GetTimeouts(PORT_HANDLE hPort, PORT_TIMEOUTS* pTimeouts) override;
-    bool SetTimeouts(PORT_HANDLE hPort, const PORT_TIMEOUTS* pTimeouts) override;
-    void Close(PORT_HANDLE hPort) override;
-
-private:
-    std::mutex m_csDevices;
-    std::set<std::string> m_Devices;
-};
-
 // Which page a window is, by its template's first button (the progress window has
 // its progress bar instead).
 enum WIZARD_PAGE
@@ -86,6 +69,7 @@ public:
 
     // The files the update finds in TEMP: the image, the agent and the other tool.
     void WriteTempFiles(const CImageBuilder& image = CImageBuilder());
+    const std::vector<BYTE>& AgentBytes() const { return m_Agent; }
     bool TempFileExists(const char* pszName) const;
     std::string TempPath() const { return m_Temp.Path(); }
 
@@ -117,18 +101,17 @@ public:
     static void Press(HWND hDlg, int nId);
 
     CVUQApp& App() { return *m_pApp; }
+    CSimDesk& Desk() { return m_Desk; }
 
-    CClock m_Clock;
     CTempDir m_Temp;
-    CSimHost m_Host;
-    CSimRemoteApi m_RemoteApi;
     CDeskEnvironment m_Environment;
-    CListedPortDriver m_Ports;
-    PlatformContext m_Platform;
 
 private:
     void RunOnThread(std::function<void(CVUQApp&)> fnRun);
 
+    CWindowDeviceEvents m_Events;
+    CSimDesk m_Desk;
+    std::vector<BYTE> m_Agent;
     std::unique_ptr<CVUQApp> m_pApp;
     std::thread m_Thread;
     std::atomic<DWORD> m_dwThreadId{0};

@@ -20,23 +20,23 @@ constexpr const char* TEMP_FILES[] = {"Tessik_Console.exe", "temp.dat", "Brenmor
 class Wizard : public testing::Test
 {
 protected:
-    void SetUp() override { m_Desk.WriteTempFiles(); }
+    void SetUp() override { m_Wizard.WriteTempFiles(); }
 
     HWND StartAtWelcome()
     {
-        m_Desk.Start();
-        return m_Desk.WaitForPage(PAGE_WELCOME);
+        m_Wizard.Start();
+        return m_Wizard.WaitForPage(PAGE_WELCOME);
     }
 
     // Next on the welcome page with a handset whose link never comes up.
     HWND StartAtNotConnected()
     {
-        m_Desk.m_RemoteApi.SetConnectMode(SIM_CONNECT_NEVER);
+        m_Wizard.Desk().RemoteApi().SetConnectMode(SIM_CONNECT_NEVER);
         HWND hWelcome = StartAtWelcome();
         if (hWelcome == nullptr)
             return nullptr;
         CWizardHarness::Press(hWelcome, IDOK);
-        return m_Desk.WaitForPage(PAGE_NOT_CONNECTED);
+        return m_Wizard.WaitForPage(PAGE_NOT_CONNECTED);
     }
 
     HWND StartAtConfirm()
@@ -45,23 +45,23 @@ protected:
         if (hWelcome == nullptr)
             return nullptr;
         CWizardHarness::Press(hWelcome, IDOK);
-        return m_Desk.WaitForPage(PAGE_CONFIRM);
+        return m_Wizard.WaitForPage(PAGE_CONFIRM);
     }
 
     void ExpectTempFiles(bool bPresent)
     {
         for (const char* pszName : TEMP_FILES)
-            EXPECT_EQ(m_Desk.TempFileExists(pszName), bPresent) << pszName;
+            EXPECT_EQ(m_Wizard.TempFileExists(pszName), bPresent) << pszName;
     }
 
     // The wizard has returned and left no window.
     void ExpectEnded()
     {
-        EXPECT_TRUE(m_Desk.WaitForEnd());
-        EXPECT_TRUE(m_Desk.VisibleWindows().empty());
+        EXPECT_TRUE(m_Wizard.WaitForEnd());
+        EXPECT_TRUE(m_Wizard.VisibleWindows().empty());
     }
 
-    CWizardHarness m_Desk;
+    CWizardHarness m_Wizard;
 };
 }
 
@@ -78,19 +78,19 @@ TEST_F(Wizard, NotConnectedTryAgainTwiceThenExit)
     for (int nTry = 0; nTry < 2; ++nTry)
     {
         CWizardHarness::Press(hNotConnected, IDOK);
-        HWND hNewWelcome = m_Desk.WaitForPage(PAGE_WELCOME, hWelcome);
+        HWND hNewWelcome = m_Wizard.WaitForPage(PAGE_WELCOME, hWelcome);
         ASSERT_NE(hNewWelcome, nullptr) << "try " << nTry;
         hWelcome = hNewWelcome;
         // Only the newest page is on screen.
-        EXPECT_EQ(m_Desk.VisibleWindows().size(), 1u);
+        EXPECT_EQ(m_Wizard.VisibleWindows().size(), 1u);
         CWizardHarness::Press(hWelcome, IDOK);
-        HWND hNext = m_Desk.WaitForPage(PAGE_NOT_CONNECTED, hNotConnected);
+        HWND hNext = m_Wizard.WaitForPage(PAGE_NOT_CONNECTED, hNotConnected);
         ASSERT_NE(hNext, nullptr) << "try " << nTry;
         hNotConnected = hNext;
     }
 
     CWizardHarness::Press(hNotConnected, IDCANCEL);
-    HWND hQuestion = m_Desk.WaitForMessageBox("Palomux");
+    HWND hQuestion = m_Wizard.WaitForMessageBox("Palomux");
     ASSERT_NE(hQuestion, nullptr);
     EXPECT_EQ(CWizardHarness::MessageBoxText(hQuestion), "Do you really want to cancel the update process?");
     CWizardHarness::Press(hQuestion, IDYES);
@@ -130,13 +130,13 @@ TEST_P(CancelQuestion, NoThenYes)
     ASSERT_NE(hPage, nullptr);
 
     CWizardHarness::Press(hPage, IDCANCEL);
-    HWND hQuestion = m_Desk.WaitForMessageBox("Palomux");
+    HWND hQuestion = m_Wizard.WaitForMessageBox("Palomux");
     ASSERT_NE(hQuestion, nullptr);
     EXPECT_EQ(CWizardHarness::MessageBoxText(hQuestion), "Do you really want to cancel the update process?");
     EXPECT_EQ(CWizardHarness::MessageBoxOwner(hQuestion), hPage);
     CWizardHarness::Press(hQuestion, IDNO);
 
-    EXPECT_TRUE(m_Desk.StaysOpen(hPage, 300));
+    EXPECT_TRUE(m_Wizard.StaysOpen(hPage, 300));
     ExpectTempFiles(true);
     std::string strPage = GetParam().pszTracePage;
     EXPECT_EQ(trace.Count(strPage + " :: OnBnClickedCancel ++"), 1);
@@ -144,7 +144,7 @@ TEST_P(CancelQuestion, NoThenYes)
     EXPECT_FALSE(trace.Contains("User exit!!!"));
 
     CWizardHarness::Press(hPage, IDCANCEL);
-    hQuestion = m_Desk.WaitForMessageBox("Palomux");
+    hQuestion = m_Wizard.WaitForMessageBox("Palomux");
     ASSERT_NE(hQuestion, nullptr);
     CWizardHarness::Press(hQuestion, IDYES);
 
@@ -184,22 +184,22 @@ class FreeSpace : public Wizard, public testing::WithParamInterface<FREE_SPACE_C
 // whatever the low 32 bits of the count.
 TEST_P(FreeSpace, DecidesTheNextPage)
 {
-    m_Desk.m_Environment.SetFreeSpaceBytes(GetParam().qwFree);
+    m_Wizard.m_Environment.SetFreeSpaceBytes(GetParam().qwFree);
     HWND hWelcome = StartAtWelcome();
     ASSERT_NE(hWelcome, nullptr);
     CWizardHarness::Press(hWelcome, IDOK);
 
     if (GetParam().bEnough)
     {
-        HWND hConfirm = m_Desk.WaitForPage(PAGE_CONFIRM);
+        HWND hConfirm = m_Wizard.WaitForPage(PAGE_CONFIRM);
         ASSERT_NE(hConfirm, nullptr);
-        EXPECT_EQ(m_Desk.VisibleWindows().size(), 1u);
+        EXPECT_EQ(m_Wizard.VisibleWindows().size(), 1u);
         return;
     }
-    HWND hBox = m_Desk.WaitForMessageBox("warning");
+    HWND hBox = m_Wizard.WaitForMessageBox("warning");
     ASSERT_NE(hBox, nullptr);
     EXPECT_EQ(CWizardHarness::MessageBoxText(hBox), "Free space of target device is not enought");
-    EXPECT_EQ(m_Desk.WaitForPage(PAGE_CONFIRM, nullptr, 200), nullptr);
+    EXPECT_EQ(m_Wizard.WaitForPage(PAGE_CONFIRM, nullptr, 200), nullptr);
     CWizardHarness::Press(hBox, IDOK);
     ExpectEnded();
     ExpectTempFiles(true);
@@ -219,14 +219,14 @@ TEST_F(Wizard, LinkLostOnContinue)
 {
     HWND hConfirm = StartAtConfirm();
     ASSERT_NE(hConfirm, nullptr);
-    m_Desk.m_RemoteApi.SetConnectMode(SIM_CONNECT_NEVER);
+    m_Wizard.Desk().RemoteApi().SetConnectMode(SIM_CONNECT_NEVER);
     CWizardHarness::Press(hConfirm, IDOK);
 
-    HWND hBox = m_Desk.WaitForMessageBox("Palomux");
+    HWND hBox = m_Wizard.WaitForMessageBox("Palomux");
     ASSERT_NE(hBox, nullptr);
     EXPECT_EQ(CWizardHarness::MessageBoxText(hBox), "Link to PC is disconnect.\nPlease install again.");
     EXPECT_EQ(CWizardHarness::MessageBoxOwner(hBox), hConfirm);
-    EXPECT_EQ(m_Desk.WaitForPage(PAGE_PROGRESS, nullptr, 200), nullptr);
+    EXPECT_EQ(m_Wizard.WaitForPage(PAGE_PROGRESS, nullptr, 200), nullptr);
     CWizardHarness::Press(hBox, IDOK);
     ExpectEnded();
     ExpectTempFiles(true);
@@ -268,7 +268,7 @@ TEST_P(VersionText, Shown)
 {
     CImageBuilder image;
     image.SetVersionText(GetParam().strStored);
-    m_Desk.WriteTempFiles(image);
+    m_Wizard.WriteTempFiles(image);
     HWND hConfirm = StartAtConfirm();
     ASSERT_NE(hConfirm, nullptr);
 
