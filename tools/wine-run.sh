@@ -30,15 +30,18 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # setting is stopped. No server of the prefix may be running while the setting is
 # made (the first run of a prefix, or --start).
 # Windows are not handed to a window manager: the virtual display has none, and Wine
-# would wait 2 s for one at every window it hides.
+# would wait 2 s for one at every window it hides. A program that crashes ends with
+# its backtrace on standard error instead of a dialog that would wait for a user.
 make_prefix() {
   mkdir -p "$PREFIX"
   (
     flock 9
-    if [ ! -e "$PREFIX/.vuq-booted" ] || ! grep -q '^"Graphics"="x11,null"' "$PREFIX/user.reg" 2>/dev/null; then
+    if [ ! -e "$PREFIX/.vuq-booted" ] || ! grep -q '^"Graphics"="x11,null"' "$PREFIX/user.reg" 2>/dev/null ||
+       ! grep -q '^"ShowCrashDialog"=dword:00000000' "$PREFIX/user.reg" 2>/dev/null; then
       wine wineboot -i >/dev/null 2>&1 9>&-
       wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f >/dev/null 2>&1 9>&-
       wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 9>&-
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 9>&-
       wineserver -k >/dev/null 2>&1 || true
       wineserver -w >/dev/null 2>&1 || true
       touch "$PREFIX/.vuq-booted"
