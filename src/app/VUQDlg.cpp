@@ -1,5 +1,7 @@
 #include "app/VUQDlg.h"
 
+#include <string>
+
 #include "common/Trace.h"
 #include "res/Strings.h"
 #include "res/VuqResource.h"
@@ -10,6 +12,9 @@ namespace
 // A call of the worker or the link, handed to the window's thread (lParam: the
 // std::function to run).
 constexpr UINT WM_VUQ_CALL = WM_APP + 1;
+// Pixels the percent box keeps free beside "100" (a disabled edit draws its text
+// embossed, one pixel wider).
+constexpr int PERCENT_BOX_SLACK = 2;
 
 WINDOWS_DWORD WINAPI WorkerThread(LPVOID pParam)
 {
@@ -77,6 +82,8 @@ CVUQDlg::~CVUQDlg()
     }
     if (m_hNotification != nullptr)
         UnregisterDeviceNotification(m_hNotification);
+    if (m_hPercentFont != nullptr)
+        DeleteObject(m_hPercentFont);
 }
 
 BOOL CVUQDlg::OnInitDialog()
@@ -95,6 +102,8 @@ BOOL CVUQDlg::OnInitDialog()
         Trace(false, "RegisterDeviceNotification Fail");
 
     AppendRichTextResource(IDS_PROGRESS_TEXT, m_hRichText, m_hInstance);
+    FitRichTextToControl(m_hRichText);
+    FitPercentBox();
     if (m_App.GetProgressWindowObserver() != nullptr)
         m_App.GetProgressWindowObserver()->OnProgressWindowOpened(m_hWnd);
 
@@ -106,6 +115,42 @@ BOOL CVUQDlg::OnInitDialog()
     WINDOWS_DWORD dwWorkerId = 0;
     m_hWorker = CreateThread(nullptr, 0, &WorkerThread, &m_RunConfig, 0, &dwWorkerId);
     return TRUE;
+}
+
+void CVUQDlg::FitPercentBox()
+{
+    // The box is 12 dialog units wide and shows up to "100" (an edit without
+    // horizontal scrolling drops what does not fit): without the edit's own margins
+    // that fits the dialog's font on most machines; where it does not, the box gets
+    // smaller sizes of the same face until it does.
+    SendMessageA(m_hPercentBox, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+    RECT rcBox = {};
+    SendMessageA(m_hPercentBox, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&rcBox));
+    HFONT hFont = reinterpret_cast<HFONT>(SendMessageA(m_hPercentBox, WM_GETFONT, 0, 0));
+    LOGFONTA logFont = {};
+    if (hFont == nullptr || GetObjectA(hFont, sizeof(logFont), &logFont) == 0)
+        return;
+    HDC hdc = GetDC(m_hPercentBox);
+    for (int nStep = 0; nStep < 6; ++nStep)
+    {
+        HGDIOBJ hOld = SelectObject(hdc, hFont);
+        SIZE size = {};
+        GetTextExtentPoint32A(hdc, "100", 3, &size);
+        SelectObject(hdc, hOld);
+        if (size.cx + PERCENT_BOX_SLACK <= rcBox.right - rcBox.left)
+            break;
+        logFont.lfHeight = logFont.lfHeight < 0 ? logFont.lfHeight + 1 : logFont.lfHeight - 1;
+        HFONT hSmaller = CreateFontIndirectA(&logFont);
+        if (hSmaller == nullptr)
+            break;
+        if (m_hPercentFont != nullptr)
+            DeleteObject(m_hPercentFont);
+        m_hPercentFont = hSmaller;
+        hFont = hSmaller;
+    }
+    ReleaseDC(m_hPercentBox, hdc);
+    if (m_hPercentFont != nullptr)
+        SendMessageA(m_hPercentBox, WM_SETFONT, reinterpret_cast<WPARAM>(m_hPercentFont), FALSE);
 }
 
 void CVUQDlg::OnOK()
@@ -138,7 +183,17 @@ void CVUQDlg::SetCaption(const char* pszText)
 
 void CVUQDlg::SetPercent(const char* pszText)
 {
-    SetWindowTextA(m_hPercentBox, pszText);
+    // The box shows the percentage as digits; the sign is the static text after it
+    // (the reply progress writes "45 %", which the narrow box would cut anyway).
+    std::string strDigits;
+    for (const char* p = pszText; *p != '\0'; ++p)
+    {
+        if (*p >= '0' && *p <= '9')
+            strDigits += *p;
+        else if (!strDigits.empty())
+            break;
+    }
+    SetWindowTextA(m_hPercentBox, strDigits.c_str());
 }
 
 void CVUQDlg::SetTitle(const char* pszText)

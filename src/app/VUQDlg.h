@@ -70,6 +70,7 @@ private:
     void OnWindowThread(const std::function<void()>& fnCall);
     LRESULT OnDeviceChange(WPARAM wParam, LPARAM lParam);
     void OnPaint();
+    void FitPercentBox();
 
     CVUQApp& m_App;
     HICON m_hIcon;
@@ -83,4 +84,5 @@ private:
     UPDATE_RUN_CONFIG m_RunConfig;
     HANDLE m_hWorker = nullptr;
     HDEVNOTIFY m_hNotification = nullptr;
+    HFONT m_hPercentFont = nullptr;   // a smaller font for the percent box, when it needs one
 };

@@ -79,6 +79,7 @@ BOOL CVUQB1Dlg::OnInitDialog()
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     AppendRichTextResource(IDS_WELCOME_TEXT, m_hRichText, m_hInstance);
+    FitRichTextToControl(m_hRichText);
     return TRUE;
 }
 
@@ -124,6 +125,7 @@ CNOTSyncDialog::CNOTSyncDialog(CVUQApp& app) : CDialogBase(app.GetInstance(), ID
 BOOL CNOTSyncDialog::OnInitDialog()
 {
     AppendRichTextResource(IDS_NOT_CONNECTED_TEXT, m_hRichText, m_hInstance);
+    FitRichTextToControl(m_hRichText);
     return TRUE;
 }
 
@@ -166,6 +168,7 @@ BOOL CVUQC1Dlg::OnInitDialog()
 
     std::string strText = FormatConfirmationText(m_szCurrentVersion, m_szCurrentGsmVersion, m_szNewVersion);
     AppendRichText(strText.c_str(), m_hRichText);
+    FitRichTextToControl(m_hRichText);
     return TRUE;
 }
 
@@ -210,6 +213,7 @@ CENDDlg::CENDDlg(CVUQApp& app) : CDialogBase(app.GetInstance(), IDD_VUQ_FINISH),
 BOOL CENDDlg::OnInitDialog()
 {
     AppendRichTextResource(IDS_FINISH_TEXT, m_hRichText, m_hInstance);
+    FitRichTextToControl(m_hRichText);
     return TRUE;
 }
 

@@ -23,6 +23,38 @@ void AppendSegment(HWND hRichEdit, const std::string& strSegment)
     SendMessageA(hRichEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(strSegment.c_str()));
 }
 
+// How far the zoom may go down, per mille, and in how many steps.
+constexpr int FIT_MIN_ZOOM = 500;
+constexpr int FIT_STEPS = 6;
+
+// The client row below the text's last line. The last line is as high as the one
+// before it (a text of one line: as high as its characters' size).
+int TextBottom(HWND hRichEdit)
+{
+    LRESULT nLines = SendMessageA(hRichEdit, EM_GETLINECOUNT, 0, 0);
+    LRESULT nLastStart = SendMessageA(hRichEdit, EM_LINEINDEX, static_cast<WPARAM>(nLines - 1), 0);
+    POINTL ptLast = {};
+    SendMessageA(hRichEdit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&ptLast), nLastStart);
+    int nLineHeight = 0;
+    if (nLines >= 2)
+    {
+        LRESULT nPrevStart = SendMessageA(hRichEdit, EM_LINEINDEX, static_cast<WPARAM>(nLines - 2), 0);
+        POINTL ptPrev = {};
+        SendMessageA(hRichEdit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&ptPrev), nPrevStart);
+        nLineHeight = static_cast<int>(ptLast.y - ptPrev.y);
+    }
+    if (nLineHeight <= 0)
+    {
+        CHARFORMATA format = {};
+        format.cbSize = sizeof(format);
+        SendMessageA(hRichEdit, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+        HDC hdc = GetDC(hRichEdit);
+        nLineHeight = MulDiv(format.yHeight, GetDeviceCaps(hdc, LOGPIXELSY), 1440) * 6 / 5;
+        ReleaseDC(hRichEdit, hdc);
+    }
+    return static_cast<int>(ptLast.y) + nLineHeight;
+}
+
 void SetInsertionFormat(HWND hRichEdit, const CHARFORMATA& format)
 {
     SendMessageA(hRichEdit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
@@ -65,6 +97,31 @@ void AppendRichText(const char* pszText, HWND hRichEdit)
             break;
         }
     }
+}
+
+int FitRichTextToControl(HWND hRichEdit)
+{
+    RECT rcFormat = {};
+    SendMessageA(hRichEdit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&rcFormat));
+    const int nAvailable = rcFormat.bottom - rcFormat.top;
+    if (nAvailable <= 0)
+        return 100;
+
+    // The zoom goes down in proportion to the overflow until the bottom of the last
+    // line lies inside the formatting rectangle; lines wrap anew at each zoom.
+    int nZoom = 1000;   // per mille
+    for (int nStep = 0; nStep < FIT_STEPS; ++nStep)
+    {
+        int nBottom = TextBottom(hRichEdit);
+        if (nBottom <= rcFormat.bottom)
+            break;
+        int nNext = MulDiv(nZoom, nAvailable, nBottom - rcFormat.top) - 5;
+        nZoom = nNext < FIT_MIN_ZOOM ? FIT_MIN_ZOOM : nNext;
+        SendMessageA(hRichEdit, EM_SETZOOM, static_cast<WPARAM>(nZoom), 1000);
+        if (nZoom == FIT_MIN_ZOOM)
+            break;
+    }
+    return (nZoom + 5) / 10;
 }
 
 std::string LoadResourceText(UINT nId, HINSTANCE hInstance)

@@ -15,6 +15,13 @@ void AppendRichText(const char* pszText, HWND hRichEdit);
 // string renders nothing.
 void AppendRichTextResource(UINT nId, HWND hRichEdit, HINSTANCE hInstance = nullptr);
 
+// Shows the whole text of hRichEdit inside the control: when the text, at the sizes
+// its formats give, is taller than the control's formatting rectangle (the fonts of
+// the machine decide that), the control's view is zoomed down until it fits, to half
+// the size at most. The text and its formats are not changed. Returns the zoom
+// applied, in percent (100: the text fitted as it is).
+int FitRichTextToControl(HWND hRichEdit);
+
 // The string resource nId of hInstance (null: the program) in the ANSI code page;
 // empty when there is none.
 std::string LoadResourceText(UINT nId, HINSTANCE hInstance = nullptr);

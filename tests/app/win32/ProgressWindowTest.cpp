@@ -155,3 +155,52 @@ TEST_F(ProgressWindow, DeviceChangesFeedTheLink)
     ASSERT_NE(m_Wizard.WaitForPage(PAGE_CONFIRM, m_hConfirm), nullptr);
     EXPECT_FALSE(IsWindow(hProgress));
 }
+
+// What the worker and the link write reaches the controls from their thread: the
+// caption box, the percent box (the percentage's digits; the sign is the static
+// text after the box) and the bar.
+TEST_F(ProgressWindow, WorkerCallsReachTheControls)
+{
+    std::error_code ec;
+    std::filesystem::remove(m_Wizard.TempPath() + "/Tessik_Console.exe", ec);
+    CVUQDlg* pWindow = nullptr;
+    std::string strImage = m_Wizard.TempPath() + "/temp.dat";
+    m_Wizard.StartWith([&pWindow, strImage](CVUQApp& app) {
+        int nErr = 0;
+        app.GetOSUtil().InitFile(strImage.c_str(), &nErr);
+        CVUQDlg window(app);
+        pWindow = &window;
+        window.DoModal();
+        pWindow = nullptr;
+    });
+    HWND hProgress = m_Wizard.WaitForPage(PAGE_PROGRESS);
+    ASSERT_NE(hProgress, nullptr);
+    // The worker waits on its first message box meanwhile (the agent is missing).
+    HWND hBox = m_Wizard.WaitForMessageBox("Warning");
+    ASSERT_NE(hBox, nullptr);
+    IProgressView* pView = pWindow;
+
+    pView->SetCaption("STEP 4 : Download add-on program");
+    EXPECT_EQ(CWizardHarness::ItemText(hProgress, IDC_VUQ_CAPTION_BOX), "STEP 4 : Download add-on program");
+    const std::pair<const char*, const char*> PERCENTS[] = {{"0", "0"}, {"45 %", "45"}, {" 7 %", "7"}, {"100", "100"}};
+    for (const auto& percent : PERCENTS)
+    {
+        pView->SetPercent(percent.first);
+        EXPECT_EQ(CWizardHarness::ItemText(hProgress, IDC_VUQ_PERCENT_BOX), percent.second) << percent.first;
+    }
+    IProgressBar* pBar = pView->GetBar(PROGRESS_BAR_MAIN);
+    ASSERT_NE(pBar, nullptr);
+    EXPECT_EQ(pView->GetBar(PROGRESS_BAR_STEP), nullptr);
+    pBar->SetRange(0, 40);
+    pBar->SetStep(1);
+    pBar->SetPos(38);
+    pBar->StepIt();
+    int nUpper = 0;
+    pBar->GetRange(nullptr, &nUpper);
+    EXPECT_EQ(nUpper, 40);
+    EXPECT_EQ(pBar->GetPos(), 39);
+    EXPECT_EQ(SendMessageA(GetDlgItem(hProgress, IDC_VUQ_PROGRESS_BAR), PBM_GETPOS, 0, 0), 39);
+
+    CWizardHarness::Press(hBox, IDOK);
+    EXPECT_TRUE(m_Wizard.WaitForEnd());
+}

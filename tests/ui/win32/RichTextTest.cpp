@@ -285,3 +285,28 @@ TEST_F(RichText, MissingResourceRendersNothing)
 
     EXPECT_EQ(Text(), "kept");
 }
+
+// A text taller than the control (by half here) is zoomed down until its last line lies inside the
+// control; one that fits is left as it is. The formats are not changed.
+TEST_F(RichText, FitToControl)
+{
+    AppendRichText("/s240 short", m_hRich);
+    EXPECT_EQ(FitRichTextToControl(m_hRich), 100);
+
+    std::string strLong = "/s240 ";
+    for (int nLine = 0; nLine < 20; ++nLine)
+        strLong += "line " + std::to_string(nLine) + "\n";
+    strLong += "last";
+    AppendRichText(strLong.c_str(), m_hRich);
+    int nZoom = FitRichTextToControl(m_hRich);
+    EXPECT_LT(nZoom, 100);
+    EXPECT_GT(nZoom, 0);
+
+    RECT rcFormat;
+    SendMessageA(m_hRich, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&rcFormat));
+    std::string strText = Text();
+    POINTL ptLast = {};
+    SendMessageA(m_hRich, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&ptLast), static_cast<LPARAM>(strText.size() - 1));
+    EXPECT_LT(ptLast.y, rcFormat.bottom) << "the last line starts below the control";
+    EXPECT_EQ(At("last").lHeight, 240);
+}

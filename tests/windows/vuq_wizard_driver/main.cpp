@@ -5,6 +5,7 @@
 //                      prints its screen rectangle: LEFT TOP WIDTH HEIGHT
 //   press KIND ID      presses button ID of the visible window of that kind
 //   text KIND          prints the window's text: a page's rich text, a box's message
+//   item KIND ID       prints the text of the window's control ID
 //   gone [MS]          waits until no window of the wizard is visible
 //   walk [MS]          presses the default button of each page in turn until Finish,
 //                      checks that "temp.dat" and "Tessik_Console.exe" were in TEMP
@@ -28,10 +29,14 @@
 
 namespace
 {
+// A window's text; WM_GETTEXT, which also reads the controls of another process
+// (GetWindowText reads only their captions).
 std::string WindowText(HWND hwnd)
 {
     char szText[4096] = {};
-    GetWindowTextA(hwnd, szText, sizeof(szText));
+    DWORD_PTR dwResult = 0;
+    SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof(szText), reinterpret_cast<LPARAM>(szText), SMTO_ABORTIFHUNG, 5000,
+                        &dwResult);
     return szText;
 }
 
@@ -194,7 +199,7 @@ int main(int argc, char** argv)
     setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc < 2)
     {
-        std::fprintf(stderr, "usage: vuq_wizard_driver (wait|press|text|gone|walk) ...\n");
+        std::fprintf(stderr, "usage: vuq_wizard_driver (wait|press|text|item|gone|walk) ...\n");
         return 2;
     }
     std::string strCommand = argv[1];
@@ -225,10 +230,18 @@ int main(int argc, char** argv)
         std::printf("%s\n", TextOf(hwnd).c_str());
         return 0;
     }
+    if (strCommand == "item" && argc >= 4)
+    {
+        HWND hwnd = WaitFor(argv[2], 20000);
+        if (hwnd == nullptr)
+            return 1;
+        std::printf("%s\n", WindowText(GetDlgItem(hwnd, std::atoi(argv[3]))).c_str());
+        return 0;
+    }
     if (strCommand == "gone")
         return WaitGone(TimeArg(argc, argv, 2)) ? 0 : 1;
     if (strCommand == "walk")
         return Walk(TimeArg(argc, argv, 2));
-    std::fprintf(stderr, "usage: vuq_wizard_driver (wait|press|text|gone|walk) ...\n");
+    std::fprintf(stderr, "usage: vuq_wizard_driver (wait|press|text|item|gone|walk) ...\n");
     return 2;
 }
