@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/LocalPort.h"
+#include "cli/LocalPlatform.h"
 #include "cli/Verbs.h"
 #include "common/LastError.h"
 #include "image/OSUtil.h"

@@ -1,0 +1,120 @@
+// vuqctl on Windows: ports are device names (COM3, \\.\COM3, a device-interface
+// path) watched by name; the virtual handset lives in process, as there are no
+// pseudo-terminals.
+#include "cli/LocalPlatform.h"
+
+#include <io.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "platform/win32/Win32NameWatcher.h"
+#include "platform/win32/Win32SystemHeaders.h"
+
+namespace
+{
+class CWindowsPlatform : public CLocalPlatform
+{
+public:
+    CWindowsPlatform(IMessageBox* pBoxes, DWORD dwTimeScale, DWORD /*dwWriteLimitMs*/) : CLocalPlatform(dwTimeScale)
+    {
+        m_Context.pMessageBox = pBoxes;
+    }
+};
+
+std::wstring WideName(const std::string& strName)
+{
+    int nLen = MultiByteToWideChar(CP_UTF8, 0, strName.c_str(), -1, nullptr, 0);
+    if (nLen <= 0)
+        return std::wstring();
+    std::wstring strWide(static_cast<size_t>(nLen), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, strName.c_str(), -1, strWide.data(), nLen);
+    strWide.resize(static_cast<size_t>(nLen) - 1);
+    return strWide;
+}
+}
+
+const char PORT_NAME_EXAMPLE[] = "COM3 or \\\\.\\COM3";
+
+std::unique_ptr<CLocalPlatform> CreateLocalPlatform(IMessageBox* pBoxes, DWORD dwTimeScale, DWORD dwWriteLimitMs)
+{
+    return std::make_unique<CWindowsPlatform>(pBoxes, dwTimeScale, dwWriteLimitMs);
+}
+
+std::unique_ptr<IPortDriver> CreateLocalPortDriver()
+{
+    return nullptr;
+}
+
+// A device name is a port, whatever it leads to. Any other name is a file-system
+// path: a download written into a file there would overwrite it, and a folder is no
+// port.
+bool IsUsablePortName(const std::string& strPort, const char* pszVerb)
+{
+    std::string strLink;
+    if (GetDeviceLinkName(strPort.c_str(), &strLink))
+        return true;
+    WIN_DWORD dwAttributes = GetFileAttributesW(WideName(strPort).c_str());
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    std::fprintf(stderr, "vuqctl %s: %s is a %s, not a device: nothing was sent\n", pszVerb, strPort.c_str(),
+                 (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "folder" : "regular file");
+    return false;
+}
+
+// Whether a device may be opened can only be told by opening it, which would take
+// it from its owner for that moment: the link's own attempts tell.
+bool IsOpenablePortName(const std::string&, const char*)
+{
+    return true;
+}
+
+std::unique_ptr<IDeviceNotifier> CreatePortNameWatcher(const std::string& strPort)
+{
+    return std::make_unique<CWin32NameWatcher>(strPort.c_str());
+}
+
+// The user's temporary folder is the user's own; the new folder's name is made
+// unique by a random part and by its creation failing where the name is taken.
+bool MakePrivateTempFolder(std::string* pstrFolder)
+{
+    std::error_code ec;
+    std::filesystem::path tempRoot = std::filesystem::temp_directory_path(ec);
+    if (ec)
+    {
+        std::fprintf(stderr, "vuqctl flash: no temporary folder: %s\n", ec.message().c_str());
+        return false;
+    }
+    std::random_device random;
+    for (int nTry = 0; nTry < 100; ++nTry)
+    {
+        char szName[32];
+        std::snprintf(szName, sizeof(szName), "vuqctl-%08x", static_cast<unsigned>(random()));
+        std::filesystem::path folder = tempRoot / szName;
+        if (std::filesystem::create_directory(folder, ec))
+        {
+            *pstrFolder = folder.string();
+            return true;
+        }
+        if (ec)
+            break;
+    }
+    std::fprintf(stderr, "vuqctl flash: cannot create a private temporary folder: %s\n", ec.message().c_str());
+    return false;
+}
+
+std::unique_ptr<IHandsetTransport> CreatePtyHandsetTransport()
+{
+    return nullptr;
+}
+
+std::unique_ptr<IDeviceEvents> CreateStableDeviceName(const std::string&)
+{
+    return nullptr;
+}
+
+bool IsStdoutTerminal()
+{
+    return _isatty(_fileno(stdout)) != 0;
+}
