@@ -23,12 +23,20 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # Makes and boots the prefix once; concurrent first runs wait for each other. Wine's
 # processes never get the lock's descriptor: the services outlive the boot and would
 # hold the lock.
-boot_once() {
+# The prefix uses Wine's null display driver: windows can be created and found (the
+# tests of the Windows host make some) without an X display. Wine reads the setting
+# when a server's desktop starts, so the server that made the setting is stopped.
+# No server of the prefix may be running while the setting is made (the first run
+# of a prefix, or --start).
+make_prefix() {
   mkdir -p "$PREFIX"
   (
     flock 9
-    if [ ! -e "$PREFIX/.vuq-booted" ]; then
+    if [ ! -e "$PREFIX/.vuq-booted" ] || ! grep -q '^"Graphics"="null"' "$PREFIX/user.reg" 2>/dev/null; then
       wine wineboot -i >/dev/null 2>&1 9>&-
+      wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 9>&-
+      wineserver -k >/dev/null 2>&1 || true
+      wineserver -w >/dev/null 2>&1 || true
       touch "$PREFIX/.vuq-booted"
     fi
   ) 9>"$PREFIX.lock"
@@ -40,13 +48,15 @@ case "$1" in
     # A server still up from an earlier run may be about to exit: replace it.
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
+    make_prefix
     wineserver -p >/dev/null 2>&1
-    # Boots the prefix (making it on first use); the services the boot starts stay up
-    # with the server, their output on /dev/null.
+    # Boots the prefix: the first program of a server runs Wine's boot, which starts
+    # the service manager and the services; they stay up with the server, their
+    # output on /dev/null. (An explicit "wineboot -i" as that first program would
+    # boot twice and leave two service managers that each know other services.)
     (
       flock 9
-      wine wineboot -i >/dev/null 2>&1 9>&-
-      touch "$PREFIX/.vuq-booted"
+      wine cmd /c exit >/dev/null 2>&1 9>&-
     ) 9>"$PREFIX.lock"
     ;;
   --stop)
@@ -54,7 +64,7 @@ case "$1" in
     wineserver -w >/dev/null 2>&1 || true
     ;;
   *)
-    boot_once
+    make_prefix
     exec wine "$@"
     ;;
 esac

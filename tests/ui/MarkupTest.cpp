@@ -337,6 +337,13 @@ public:
         bool bAutoColor;
         DWORD crColor;
         LONG lHeight;
+
+        // Field by field: the record has padding, whose bytes mean nothing.
+        bool operator==(const SHOWN& other) const
+        {
+            return bBold == other.bBold && bAutoColor == other.bAutoColor && crColor == other.crColor &&
+                   lHeight == other.lHeight;
+        }
     };
 
     explicit CModelRichEdit(const MARKUP_FORMAT& insertion) : m_Insertion(insertion) {}
@@ -375,7 +382,7 @@ public:
         if (nPos == std::string::npos)
             return false;
         for (size_t nIndex = nPos; nIndex < nPos + std::strlen(pszPart); ++nIndex)
-            if (std::memcmp(&m_Shown[nIndex], &m_Shown[nPos], sizeof(SHOWN)) != 0)
+            if (!(m_Shown[nIndex] == m_Shown[nPos]))
                 return false;
         return true;
     }
