@@ -1,4 +1,4 @@
-// vuqctl on Windows: ports are device names (COM3, \\.\COM3, a device-interface
+// vuqctl on Windows: the Windows host; ports are device names (COM3, \\.\COM3, a device-interface
 // path) watched by name; the virtual handset lives in process, as there are no
 // pseudo-terminals.
 #include "cli/LocalPlatform.h"
@@ -10,17 +10,23 @@
 #include <random>
 
 #include "platform/win32/Win32NameWatcher.h"
+#include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32SystemHeaders.h"
 
 namespace
 {
+// Every host facility is there on Windows.
 class CWindowsPlatform : public CLocalPlatform
 {
 public:
     CWindowsPlatform(IMessageBox* pBoxes, DWORD dwTimeScale, DWORD /*dwWriteLimitMs*/) : CLocalPlatform(dwTimeScale)
     {
+        m_Host.Fill(m_Context);
         m_Context.pMessageBox = pBoxes;
     }
+
+private:
+    CWin32Platform m_Host;
 };
 
 std::wstring WideName(const std::string& strName)
