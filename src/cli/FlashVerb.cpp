@@ -18,13 +18,13 @@
 #include "cli/LocalPlatform.h"
 #include "cli/TerminalProgressView.h"
 #include "cli/Verbs.h"
+#include "common/LastError.h"
 #include "image/OSUtil.h"
 #include "legacy/HostCode.h"
 #include "legacy/LegacyRun.h"
 #include "legacy/PortWatcher.h"
 #include "link/DeviceChange.h"
 #include "link/Downloader.h"
-#include "platform/sim/SimDeviceNotifier.h"
 #include "platform/sim/SimPortBus.h"
 #include "platform/sim/SimPortDriver.h"
 #include "platform/sim/VirtualHandset.h"
@@ -173,10 +173,14 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     CVirtualHandset* pHandset = sim.pHandset.get();
     std::unique_ptr<IDeviceNotifier> pNotifier;
     if (options.bSimulate)
-        pNotifier = std::make_unique<CSimDeviceNotifier>(*pHandset);
+        pNotifier = CreateSimulatedDeviceNotifier(*pHandset);
     else
         pNotifier = CreatePortNameWatcher(options.strPort);
-    pNotifier->Start(&handler);
+    if (!pNotifier->Start(&handler))
+    {
+        std::fprintf(stderr, "vuqctl flash: device events cannot be watched: %s\n", GetLastErrorText());
+        return RUN_NO_PORT;
+    }
     if (pHandset != nullptr && !pHandset->EnterDownloaderMode())
     {
         std::fprintf(stderr, "vuqctl flash: the virtual handset could not open a pseudo-terminal\n");

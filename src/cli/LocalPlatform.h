@@ -1,6 +1,7 @@
 // What vuqctl needs of the machine it runs on, one implementation per platform
 // (posix/LocalPlatform.cpp, win32/LocalPlatform.cpp): the platform of a run, the
-// port-name checks and watcher of flash --port, the private temporary folder, and
+// port-name checks and watcher of flash --port, how the virtual handset's arrivals
+// reach the run, the private temporary folder, and
 // what only some platforms have (a pseudo-terminal for the virtual handset, a
 // stable name that follows it). The verbs stay the same on every platform.
 #pragma once
@@ -12,6 +13,8 @@
 #include "platform/DeviceNotifier.h"
 #include "platform/Platform.h"
 #include "platform/sim/HandsetTransport.h"
+
+class CVirtualHandset;
 
 // The services of a run on this machine: the file transport, bulk USB, remote API
 // and the host facilities this platform has (the others stay null), with a clock
@@ -60,6 +63,11 @@ bool IsOpenablePortName(const std::string& strPort, const char* pszVerb);
 // Device events of flash --port: strPort appearing is an arrival, its
 // disappearance (or its leading to another device) a removal.
 std::unique_ptr<IDeviceNotifier> CreatePortNameWatcher(const std::string& strPort);
+
+// Device events of flash --simulate: the virtual handset announces its arrivals and
+// removals; on Windows as the WM_DEVICECHANGE notifications of a window, as a real
+// device's.
+std::unique_ptr<IDeviceNotifier> CreateSimulatedDeviceNotifier(CVirtualHandset& handset);
 
 // A new folder of its own under the temporary folder, readable by this user only;
 // false, with the reason on stderr, when none can be made.

@@ -18,6 +18,7 @@
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/TtyPortDriver.h"
 #include "platform/sim/PtyHandsetTransport.h"
+#include "platform/sim/SimDeviceNotifier.h"
 
 namespace
 {
@@ -101,6 +102,11 @@ bool IsOpenablePortName(const std::string& strPort, const char* pszVerb)
 std::unique_ptr<IDeviceNotifier> CreatePortNameWatcher(const std::string& strPort)
 {
     return std::make_unique<CPathDeviceNotifier>(strPort.c_str());
+}
+
+std::unique_ptr<IDeviceNotifier> CreateSimulatedDeviceNotifier(CVirtualHandset& handset)
+{
+    return std::make_unique<CSimDeviceNotifier>(handset);
 }
 
 bool MakePrivateTempFolder(std::string* pstrFolder)

@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <random>
 
+#include "platform/sim/VirtualHandset.h"
+#include "platform/win32/Win32DeviceNotifier.h"
 #include "platform/win32/Win32NameWatcher.h"
 #include "platform/win32/Win32Platform.h"
-#include "platform/win32/Win32SystemHeaders.h"
+#include "platform/win32/Win32HostApi.h"
 
 namespace
 {
@@ -27,6 +29,42 @@ public:
 
 private:
     CWin32Platform m_Host;
+};
+
+// The virtual handset's arrivals and removals sent as WM_DEVICECHANGE to the
+// message-only window of a device notifier, which hands them to the run as it
+// would a real device's.
+class CWindowsSimulatedNotifier : public IDeviceNotifier, private IDeviceEvents
+{
+public:
+    explicit CWindowsSimulatedNotifier(CVirtualHandset& handset) : m_Handset(handset) {}
+    ~CWindowsSimulatedNotifier() override { Stop(); }
+
+    bool Start(IDeviceEvents* pEvents) override
+    {
+        if (!m_Notifier.Start(pEvents))
+            return false;
+        m_Handset.SetEventSink(this);
+        return true;
+    }
+    void Stop() override
+    {
+        m_Handset.SetEventSink(nullptr);
+        m_Notifier.Stop();
+    }
+
+private:
+    void OnDeviceArrival(const char* pszName) override
+    {
+        SendDeviceChange(m_Notifier.GetWindow(), DEVICE_CHANGE_ARRIVAL, pszName);
+    }
+    void OnDeviceRemoval(const char* pszName) override
+    {
+        SendDeviceChange(m_Notifier.GetWindow(), DEVICE_CHANGE_REMOVAL, pszName);
+    }
+
+    CVirtualHandset& m_Handset;
+    CWin32DeviceNotifier m_Notifier;
 };
 
 std::wstring WideName(const std::string& strName)
@@ -61,7 +99,7 @@ bool IsUsablePortName(const std::string& strPort, const char* pszVerb)
     std::string strLink;
     if (GetDeviceLinkName(strPort.c_str(), &strLink))
         return true;
-    WIN_DWORD dwAttributes = GetFileAttributesW(WideName(strPort).c_str());
+    WINDOWS_DWORD dwAttributes = GetFileAttributesW(WideName(strPort).c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES)
         return true;
     std::fprintf(stderr, "vuqctl %s: %s is a %s, not a device: nothing was sent\n", pszVerb, strPort.c_str(),
@@ -79,6 +117,11 @@ bool IsOpenablePortName(const std::string&, const char*)
 std::unique_ptr<IDeviceNotifier> CreatePortNameWatcher(const std::string& strPort)
 {
     return std::make_unique<CWin32NameWatcher>(strPort.c_str());
+}
+
+std::unique_ptr<IDeviceNotifier> CreateSimulatedDeviceNotifier(CVirtualHandset& handset)
+{
+    return std::make_unique<CWindowsSimulatedNotifier>(handset);
 }
 
 // The user's temporary folder is the user's own; the new folder's name is made

@@ -1,7 +1,9 @@
 #include "platform/win32/Win32DeviceNotifier.h"
 
 #include <cstddef>
+#include <cstring>
 #include <future>
+#include <vector>
 
 #include "common/LastError.h"
 #include "common/Trace.h"
@@ -98,7 +100,7 @@ LRESULT CALLBACK NotifierWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM 
 struct NOTIFIER_START
 {
     HWND hWnd = nullptr;
-    WIN_DWORD dwError = 0;
+    WINDOWS_DWORD dwError = 0;
 };
 
 // The notifier's thread: creates the window and its registration, reports the
@@ -129,7 +131,7 @@ void RunNotifierWindow(IDeviceEvents* pEvents, std::promise<NOTIFIER_START>* pSt
     window.hNotify = RegisterPortNotifications(hWnd);
     if (window.hNotify == nullptr)
     {
-        WIN_DWORD dwError = GetLastError();
+        WINDOWS_DWORD dwError = GetLastError();
         DestroyWindow(hWnd);
         pStarted->set_value(NOTIFIER_START{nullptr, dwError});
         return;
@@ -154,7 +156,7 @@ HDEVNOTIFY RegisterPortNotifications(HWND hWnd)
     HDEVNOTIFY hNotify = RegisterDeviceNotificationW(hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     if (hNotify == nullptr)
     {
-        WIN_DWORD dwError = GetLastError();
+        WINDOWS_DWORD dwError = GetLastError();
         Trace(false, "RegisterDeviceNotification Fail");
         SetLastErrorCode(dwError);
         SetLastError(dwError);
@@ -192,6 +194,37 @@ bool DecodeDeviceChange(HWND hWnd, WPARAM wParam, LPARAM lParam, DEVICE_CHANGE* 
     }
     pChange->nKind = wParam == DBT_DEVICEARRIVAL ? DEVICE_CHANGE_ARRIVAL : DEVICE_CHANGE_REMOVAL;
     return true;
+}
+
+LRESULT SendDeviceChange(HWND hWnd, int nKind, const char* pszName)
+{
+    WPARAM wParam = nKind == DEVICE_CHANGE_ARRIVAL ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
+    int nWide = MultiByteToWideChar(CP_UTF8, 0, pszName, -1, nullptr, 0);
+    std::wstring strWide(static_cast<size_t>(nWide > 0 ? nWide : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, pszName, -1, strWide.data(), nWide);
+    // The record ends with its name and the terminator; 8-byte units keep it aligned.
+    if (IsWindowUnicode(hWnd))
+    {
+        size_t nSize = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + strWide.size() * sizeof(wchar_t);
+        std::vector<unsigned long long> record((nSize + 7) / 8, 0);
+        auto* pInterface = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
+        pInterface->dbcc_size = static_cast<WINDOWS_DWORD>(nSize);
+        pInterface->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        pInterface->dbcc_classguid = VUQ_PORT_INTERFACE_CLASS;
+        std::memcpy(pInterface->dbcc_name, strWide.data(), strWide.size() * sizeof(wchar_t));
+        return SendMessageW(hWnd, WM_DEVICECHANGE, wParam, reinterpret_cast<LPARAM>(pInterface));
+    }
+    int nAnsi = WideCharToMultiByte(CP_ACP, 0, strWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string strAnsi(static_cast<size_t>(nAnsi > 0 ? nAnsi : 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, strWide.c_str(), -1, strAnsi.data(), nAnsi, nullptr, nullptr);
+    size_t nSize = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + strAnsi.size();
+    std::vector<unsigned long long> record((nSize + 7) / 8, 0);
+    auto* pInterface = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(record.data());
+    pInterface->dbcc_size = static_cast<WINDOWS_DWORD>(nSize);
+    pInterface->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    pInterface->dbcc_classguid = VUQ_PORT_INTERFACE_CLASS;
+    std::memcpy(pInterface->dbcc_name, strAnsi.data(), strAnsi.size());
+    return SendMessageA(hWnd, WM_DEVICECHANGE, wParam, reinterpret_cast<LPARAM>(pInterface));
 }
 
 CWin32DeviceNotifier::~CWin32DeviceNotifier()

@@ -9,7 +9,9 @@
 //   removal of a device interface, with the interface's name;
 // - DispatchDeviceChange hands it to a device-change handler and says whether the
 //   window procedure returns 1 (an arrival that was handled) or passes the message
-//   to its default procedure (everything else).
+//   to its default procedure (everything else);
+// - SendDeviceChange sends a window the notification of an interface, as the
+//   system does.
 //
 // CWin32DeviceNotifier is the IDeviceNotifier of a program without windows: a
 // message-only window with the registration, on a thread of its own.
@@ -22,12 +24,12 @@
 #include <thread>
 
 #include "platform/DeviceNotifier.h"
-#include "platform/win32/Win32SystemHeaders.h"
+#include "platform/win32/Win32HostApi.h"
 
 // The device-change declarations, read with the system's DWORD and LONG as
-// <windows.h> was (see Win32SystemHeaders.h).
-#define DWORD WIN_DWORD
-#define LONG WIN_LONG
+// <windows.h> was (see Win32HostApi.h).
+#define DWORD WINDOWS_DWORD
+#define LONG WINDOWS_LONG
 #include <dbt.h>
 #undef DWORD
 #undef LONG
@@ -64,6 +66,13 @@ void UnregisterPortNotifications(HDEVNOTIFY hNotify);
 // not Unicode). False for every other event, for one without data and for other
 // device types (volumes, ports, handles).
 bool DecodeDeviceChange(HWND hWnd, WPARAM wParam, LPARAM lParam, DEVICE_CHANGE* pChange);
+
+// Sends hWnd the WM_DEVICECHANGE the system sends for the arrival or the completed
+// removal (nKind, a DEVICE_CHANGE_KIND) of a device interface of the download
+// port's class named pszName, with the record in the window's character set; returns
+// what the window procedure returned. Simulated devices announce themselves this
+// way, so they take the path of real ones.
+LRESULT SendDeviceChange(HWND hWnd, int nKind, const char* pszName);
 
 // The device-change handling of a progress window's procedure, for WM_DEVICECHANGE:
 // an arrival of a device interface goes to handler.HandleArrival, a completed

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "common/LastError.h"
-#include "platform/win32/Win32SystemHeaders.h"
+#include "platform/win32/Win32HostApi.h"
 
 namespace
 {
@@ -78,14 +78,14 @@ bool QueryDeviceLink(const std::string& strLink, std::string* pstrTarget)
     if (strWide.empty())
         return false;
     wchar_t szTarget[1024];
-    WIN_DWORD dwLen = QueryDosDeviceW(strWide.c_str(), szTarget, sizeof(szTarget) / sizeof(szTarget[0]));
+    WINDOWS_DWORD dwLen = QueryDosDeviceW(strWide.c_str(), szTarget, sizeof(szTarget) / sizeof(szTarget[0]));
     if (dwLen == 0)
         return false;
     *pstrTarget = WideToUtf8Text(szTarget);
     return true;
 }
 
-typedef WIN_DWORD(WINAPI* FINAL_PATH_FN)(HANDLE, LPWSTR, WIN_DWORD, WIN_DWORD);
+typedef WINDOWS_DWORD(WINAPI* FINAL_PATH_FN)(HANDLE, LPWSTR, WINDOWS_DWORD, WINDOWS_DWORD);
 
 // GetFinalPathNameByHandleW where the system has it (Windows 6.0 and later).
 FINAL_PATH_FN FinalPathFunction()
@@ -108,7 +108,7 @@ bool Probe(const std::string& strName, std::string* pstrIdentity)
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
     {
-        WIN_DWORD dwError = GetLastError();
+        WINDOWS_DWORD dwError = GetLastError();
         return dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_BUSY;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -122,7 +122,7 @@ bool Probe(const std::string& strName, std::string* pstrIdentity)
     else if (FINAL_PATH_FN pfnFinalPath = FinalPathFunction())
     {
         wchar_t szPath[1024];
-        WIN_DWORD dwLen = pfnFinalPath(hFile, szPath, sizeof(szPath) / sizeof(szPath[0]), 0);
+        WINDOWS_DWORD dwLen = pfnFinalPath(hFile, szPath, sizeof(szPath) / sizeof(szPath[0]), 0);
         if (dwLen > 0 && dwLen < sizeof(szPath) / sizeof(szPath[0]))
             *pstrIdentity = "path " + WideToUtf8Text(szPath);
     }

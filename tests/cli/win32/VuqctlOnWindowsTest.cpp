@@ -12,7 +12,7 @@
 
 #include "cli/Verbs.h"
 #include "image/OSUtil.h"
-#include "platform/win32/Win32SystemHeaders.h"
+#include "platform/win32/Win32HostApi.h"
 #include "support/ImageBuilder.h"
 
 namespace
@@ -97,7 +97,7 @@ protected:
         if (CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, TRUE, 0, nullptr, strCwd.c_str(), &si, &pi))
         {
             EXPECT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
-            WIN_DWORD dwExit = 0;
+            WINDOWS_DWORD dwExit = 0;
             GetExitCodeProcess(pi.hProcess, &dwExit);
             result.nExit = static_cast<int>(dwExit);
             CloseHandle(pi.hThread);

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "platform/DeviceNotifier.h"
-#include "platform/win32/Win32SystemHeaders.h"
+#include "platform/win32/Win32HostApi.h"
 
 struct DEVICE_EVENT
 {
     bool bArrival = false;
     std::string strName;
-    WIN_DWORD dwThread = 0;
+    WINDOWS_DWORD dwThread = 0;
 
     bool operator==(const DEVICE_EVENT& other) const
     {

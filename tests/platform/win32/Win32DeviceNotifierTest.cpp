@@ -43,7 +43,7 @@ BROADCAST InterfaceRecord(bool bUnicode, const std::wstring& strName, size_t nNa
         size_t nSize = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + nNameChars * sizeof(wchar_t);
         record.Resize(nSize + sizeof(wchar_t));
         auto* pInterface = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.Bytes());
-        pInterface->dbcc_size = static_cast<WIN_DWORD>(nSize);
+        pInterface->dbcc_size = static_cast<WINDOWS_DWORD>(nSize);
         pInterface->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         pInterface->dbcc_classguid = VUQ_PORT_INTERFACE_CLASS;
         std::memcpy(pInterface->dbcc_name, strName.c_str(), strName.size() * sizeof(wchar_t));
@@ -64,7 +64,7 @@ BROADCAST InterfaceRecord(bool bUnicode, const std::wstring& strName, size_t nNa
         size_t nSize = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + nNameChars;
         record.Resize(nSize + 1);
         auto* pInterface = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(record.Bytes());
-        pInterface->dbcc_size = static_cast<WIN_DWORD>(nSize);
+        pInterface->dbcc_size = static_cast<WINDOWS_DWORD>(nSize);
         pInterface->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         pInterface->dbcc_classguid = VUQ_PORT_INTERFACE_CLASS;
         std::memcpy(pInterface->dbcc_name, strAnsi.c_str(), strAnsi.size());
@@ -80,7 +80,7 @@ BROADCAST InterfaceRecord(bool bUnicode, const std::wstring& strName)
 }
 
 // A record of another device type: a COM port or a volume.
-BROADCAST OtherRecord(WIN_DWORD dwType)
+BROADCAST OtherRecord(WINDOWS_DWORD dwType)
 {
     BROADCAST record;
     record.Resize(sizeof(DEV_BROADCAST_PORT_W) + 16);
@@ -107,9 +107,34 @@ std::wstring Wide(const char* pszText)
     return strWide;
 }
 
-// A window of the test's thread, Unicode or ANSI, with the default procedure: the
-// windows a progress window's procedure would see messages for. Message-only, so
-// it needs no display.
+// What a test window's procedure decoded from the WM_DEVICECHANGE it got.
+struct DECODED
+{
+    std::vector<DEVICE_CHANGE> Changes;
+};
+
+// Decodes every WM_DEVICECHANGE into the DECODED record of the window's user data.
+LRESULT CALLBACK DecodingProcW(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    auto* pDecoded = reinterpret_cast<DECODED*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+    DEVICE_CHANGE change;
+    if (uMsg == WM_DEVICECHANGE && pDecoded != nullptr && DecodeDeviceChange(hWnd, wParam, lParam, &change))
+        pDecoded->Changes.push_back(change);
+    return DefWindowProcW(hWnd, uMsg, wParam, lParam);
+}
+
+LRESULT CALLBACK DecodingProcA(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    auto* pDecoded = reinterpret_cast<DECODED*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    DEVICE_CHANGE change;
+    if (uMsg == WM_DEVICECHANGE && pDecoded != nullptr && DecodeDeviceChange(hWnd, wParam, lParam, &change))
+        pDecoded->Changes.push_back(change);
+    return DefWindowProcA(hWnd, uMsg, wParam, lParam);
+}
+
+// A window of the test's thread, Unicode or ANSI, whose procedure decodes device
+// changes into Decoded: the windows a progress window's procedure would see
+// messages for. Message-only, so it needs no display.
 class CTestWindow
 {
 public:
@@ -120,27 +145,31 @@ public:
         {
             WNDCLASSEXW wc{};
             wc.cbSize = sizeof(wc);
-            wc.lpfnWndProc = DefWindowProcW;
+            wc.lpfnWndProc = DecodingProcW;
             wc.hInstance = hInstance;
             wc.lpszClassName = L"VuqTestWindowW";
             RegisterClassExW(&wc);
             m_hWnd = CreateWindowExW(0, L"VuqTestWindowW", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, hInstance,
                                      nullptr);
+            SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&Decoded));
         }
         else
         {
             WNDCLASSEXA wc{};
             wc.cbSize = sizeof(wc);
-            wc.lpfnWndProc = DefWindowProcA;
+            wc.lpfnWndProc = DecodingProcA;
             wc.hInstance = hInstance;
             wc.lpszClassName = "VuqTestWindowA";
             RegisterClassExA(&wc);
             m_hWnd = CreateWindowExA(0, "VuqTestWindowA", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, hInstance,
                                      nullptr);
+            SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&Decoded));
         }
     }
     ~CTestWindow() { DestroyWindow(m_hWnd); }
     HWND Get() const { return m_hWnd; }
+
+    DECODED Decoded;
 
 private:
     HWND m_hWnd = nullptr;
@@ -209,6 +238,27 @@ TEST(Win32DeviceChangeTest, DecodesInterfaceArrivalsAndRemovalsOnly)
                 EXPECT_EQ(change.strName, test.strName);
             }
         }
+    }
+}
+
+TEST(Win32DeviceChangeTest, SentNotificationsDecodeToTheirName)
+{
+    const char* const NAMES[] = {INTERFACE_NAME, "sim:handset-12", "\\\\?\\USB#Handset\xC3\xA9#{25dbce51}"};
+    for (bool bUnicode : {true, false})
+    {
+        CTestWindow window(bUnicode);
+        std::vector<DEVICE_EVENT> expected;
+        for (const char* pszName : NAMES)
+        {
+            SendDeviceChange(window.Get(), DEVICE_CHANGE_ARRIVAL, pszName);
+            SendDeviceChange(window.Get(), DEVICE_CHANGE_REMOVAL, pszName);
+            expected.push_back(Arrival(pszName));
+            expected.push_back(Removal(pszName));
+        }
+        std::vector<DEVICE_EVENT> decoded;
+        for (const DEVICE_CHANGE& change : window.Decoded.Changes)
+            decoded.push_back(DEVICE_EVENT{change.nKind == DEVICE_CHANGE_ARRIVAL, change.strName, 0});
+        EXPECT_EQ(decoded, expected) << (bUnicode ? "Unicode window" : "ANSI window");
     }
 }
 
@@ -283,7 +333,7 @@ TEST(Win32DeviceNotifierTest, MessageOnlyWindowDeliversEventsOnItsThread)
     HWND hWnd = notifier.GetWindow();
     ASSERT_NE(hWnd, nullptr);
     EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, L"VuqDeviceNotifier", nullptr), hWnd) << "a message-only window";
-    WIN_DWORD dwWindowThread = GetWindowThreadProcessId(hWnd, nullptr);
+    WINDOWS_DWORD dwWindowThread = GetWindowThreadProcessId(hWnd, nullptr);
     EXPECT_NE(dwWindowThread, GetCurrentThreadId());
 
     BROADCAST record = InterfaceRecord(true, Wide(INTERFACE_NAME));
