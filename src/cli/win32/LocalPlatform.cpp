@@ -149,6 +149,8 @@ bool MakePrivateTempFolder(std::string* pstrFolder)
         if (ec)
             break;
     }
+    if (!ec)
+        ec = std::make_error_code(std::errc::file_exists);
     std::fprintf(stderr, "vuqctl flash: cannot create a private temporary folder: %s\n", ec.message().c_str());
     return false;
 }
