@@ -4,6 +4,10 @@
 #include <string>
 #include <system_error>
 
+#ifdef _WIN32
+#include "platform/win32/Win32Text.h"   // the system message table (no system header here)
+#endif
+
 namespace
 {
 thread_local DWORD t_dwLastError = 0;
@@ -62,6 +66,11 @@ void FormatErrorText(DWORD dwError, char* pszBuf, size_t nLen)
     if (pszBuf == nullptr || nLen == 0)
         return;
     pszBuf[0] = '\0';
+#ifdef _WIN32
+    // The C++ library's text of a Windows code drops the table's final full stop and
+    // loses texts with inserts; the table itself is read instead.
+    FormatWin32ErrorText(dwError, pszBuf, nLen);
+#else
     std::string strText = std::error_code(static_cast<int>(dwError), std::system_category()).message();
     // The C library names codes it does not know "Unknown error N": that is no text.
     if (strText.rfind("Unknown error", 0) == 0)
@@ -70,6 +79,7 @@ void FormatErrorText(DWORD dwError, char* pszBuf, size_t nLen)
         strText.pop_back();
     std::strncpy(pszBuf, strText.c_str(), nLen - 1);
     pszBuf[nLen - 1] = '\0';
+#endif
 }
 
 const char* GetLastErrorText()

@@ -1,0 +1,24 @@
+// <windows.h> for the Windows implementations, next to the project's own types.
+//
+// The project's DWORD and LONG (common/Types.h: uint32_t and int32_t) have the same
+// sizes as the system's (unsigned long and long on Windows) but are other types, so
+// the two sets of declarations cannot meet in one file. While the system header is
+// read its two names are renamed WIN_DWORD and WIN_LONG; the rest of the file keeps
+// the project's names. Values convert freely; a system call that writes through a
+// DWORD pointer gets a WIN_DWORD variable.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+
+#define DWORD WIN_DWORD
+#define LONG WIN_LONG
+#include <windows.h>
+#undef DWORD
+#undef LONG
+
+#include "common/Types.h"
