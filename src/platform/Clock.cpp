@@ -8,10 +8,11 @@ CEvent::CEvent(bool bManualReset, bool bInitialState) : m_bManualReset(bManualRe
 
 void CEvent::Set()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_csState);
-        m_bSignalled = true;
-    }
+    // Notified under the lock: a waiter that sees the signal may destroy the event
+    // as soon as it has the lock, so a setter on another thread must be done with
+    // the event by then.
+    std::lock_guard<std::mutex> lock(m_csState);
+    m_bSignalled = true;
     m_cvChanged.notify_all();
 }
 

@@ -5,7 +5,8 @@
 // the two sets of declarations cannot meet in one file. While the system header is
 // read its two names are renamed WIN_DWORD and WIN_LONG; the rest of the file keeps
 // the project's names. Values convert freely; a system call that writes through a
-// DWORD pointer gets a WIN_DWORD variable.
+// DWORD pointer gets a WIN_DWORD variable. The system's functions are called by
+// their wide (W) names, with texts converted from and to UTF-8 (Win32Text.h).
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -20,5 +21,9 @@
 #include <windows.h>
 #undef DWORD
 #undef LONG
+
+// The system's narrow/wide name switch would rename the seam's own MessageBox
+// (IMessageBox); code here calls the system's by its W name.
+#undef MessageBox
 
 #include "common/Types.h"
