@@ -69,6 +69,18 @@ void MakeRaw(HANDLE hDevice)
     SetCommState(hDevice, &dcb);
 }
 
+// The bytes a comm device has received and not yet handed out; false when its
+// driver keeps no such count.
+bool QueuedBytes(HANDLE hDevice, DWORD* pdwQueued)
+{
+    WIN_DWORD dwErrors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(hDevice, &dwErrors, &status))
+        return false;
+    *pdwQueued = status.cbInQue;
+    return true;
+}
+
 struct TRANSFER_RESULT
 {
     bool bOk;
@@ -170,23 +182,12 @@ void CWin32PortDriver::Advance(PORT_HANDLE hPort, DWORD dwBytes)
         it->second.qwPosition += dwBytes;
 }
 
-bool CWin32PortDriver::Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* pdwRead)
+// One bounded read of up to dwLen bytes at the port's position.
+bool CWin32PortDriver::ReadOnce(PORT_HANDLE hPort, QWORD qwPosition, BYTE* pBuf, DWORD dwLen, DWORD dwWaitMs,
+                                DWORD* pdwRead)
 {
-    if (pdwRead != nullptr)
-        *pdwRead = 0;
-    OPEN_PORT port{};
-    if (pBuf == nullptr || pdwRead == nullptr || !Lookup(hPort, &port))
-    {
-        SetLastErrorCode(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    if (dwLen == 0)
-        return true;
-    DWORD dwWaitMs = port.Timeouts.ReadTotalTimeoutConstant != 0 ? port.Timeouts.ReadTotalTimeoutConstant
-                                                                  : DEFAULT_READ_MS;
-    if (port.bComm)
-        dwWaitMs += COMM_GRACE_MS;
-    TRANSFER_RESULT result = RunTransfer(HandleOf(hPort), false, pBuf, dwLen, port.qwPosition, dwWaitMs);
+    *pdwRead = 0;
+    TRANSFER_RESULT result = RunTransfer(HandleOf(hPort), false, pBuf, dwLen, qwPosition, dwWaitMs);
     // A read cut short by its time-out keeps what did arrive; a message longer than
     // the buffer leaves its rest for the next read.
     if (result.bOk || result.dwError == ERROR_MORE_DATA ||
@@ -201,6 +202,45 @@ bool CWin32PortDriver::Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* p
         return true;
     SetLastErrorCode(result.dwError);
     return false;
+}
+
+bool CWin32PortDriver::Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* pdwRead)
+{
+    if (pdwRead != nullptr)
+        *pdwRead = 0;
+    OPEN_PORT port{};
+    if (pBuf == nullptr || pdwRead == nullptr || !Lookup(hPort, &port))
+    {
+        SetLastErrorCode(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (dwLen == 0)
+        return true;
+    DWORD dwWaitMs = port.Timeouts.ReadTotalTimeoutConstant != 0 ? port.Timeouts.ReadTotalTimeoutConstant
+                                                                  : DEFAULT_READ_MS;
+    if (!port.bComm)
+        return ReadOnce(hPort, port.qwPosition, pBuf, dwLen, dwWaitMs, pdwRead);
+
+    // A comm device's driver may not honour "return at once with what has arrived"
+    // (Wine's does not): bytes already queued are read as many as there are, which
+    // ends at once on any driver; with none queued one byte is awaited (the read ends
+    // as that byte comes) and then what has come with it is taken.
+    dwWaitMs += COMM_GRACE_MS;
+    HANDLE hDevice = HandleOf(hPort);
+    DWORD dwQueued = 0;
+    if (!QueuedBytes(hDevice, &dwQueued))
+        return ReadOnce(hPort, 0, pBuf, dwLen, dwWaitMs, pdwRead);
+    if (dwQueued > 0)
+        return ReadOnce(hPort, 0, pBuf, dwLen < dwQueued ? dwLen : dwQueued, dwWaitMs, pdwRead);
+    if (!ReadOnce(hPort, 0, pBuf, 1, dwWaitMs, pdwRead))
+        return false;
+    if (*pdwRead == 0 || dwLen == 1 || !QueuedBytes(hDevice, &dwQueued) || dwQueued == 0)
+        return true;
+    DWORD dwMore = 0;
+    // A failure here shows again on the next read; the byte already read is kept.
+    ReadOnce(hPort, 0, pBuf + 1, dwLen - 1 < dwQueued ? dwLen - 1 : dwQueued, dwWaitMs, &dwMore);
+    *pdwRead += dwMore;
+    return true;
 }
 
 bool CWin32PortDriver::Write(PORT_HANDLE hPort, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten)

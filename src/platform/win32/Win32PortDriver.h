@@ -25,7 +25,9 @@
 // constant of the write limit), and raw bytes: binary, 8 data bits, no parity, one
 // stop bit, no XON/XOFF, no error or NUL replacement, no abort on error, the baud
 // rate as it was. A driver that refuses these settings keeps its own; the waits
-// above still bound every call.
+// above still bound every call. Not every driver returns at once with what has
+// arrived, so a read asks the device how many bytes it holds (ClearCommError) and
+// reads that many, or with none one byte and then what came with it.
 #pragma once
 
 #include <map>
@@ -55,6 +57,7 @@ private:
     };
 
     bool Lookup(PORT_HANDLE hPort, OPEN_PORT* pPort);
+    bool ReadOnce(PORT_HANDLE hPort, QWORD qwPosition, BYTE* pBuf, DWORD dwLen, DWORD dwWaitMs, DWORD* pdwRead);
     bool ApplyCommTimeouts(PORT_HANDLE hPort, const PORT_TIMEOUTS& timeouts);
     void Advance(PORT_HANDLE hPort, DWORD dwBytes);
 
