@@ -8,9 +8,15 @@ CEvent::CEvent(bool bManualReset, bool bInitialState) : m_bManualReset(bManualRe
 
 void CEvent::Set()
 {
-    // Notified under the lock: a waiter that sees the signal may destroy the event
-    // as soon as it has the lock, so a setter on another thread must be done with
-    // the event by then.
+    {
+        std::lock_guard<std::mutex> lock(m_csState);
+        m_bSignalled = true;
+    }
+    m_cvChanged.notify_all();
+}
+
+void CEvent::SetUnderLock()
+{
     std::lock_guard<std::mutex> lock(m_csState);
     m_bSignalled = true;
     m_cvChanged.notify_all();

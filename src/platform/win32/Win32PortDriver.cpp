@@ -15,6 +15,12 @@ const PORT_TIMEOUTS DEFAULT_TIMEOUTS = {0xFFFFFFFFu, 0, DEFAULT_READ_MS};
 // it this much longer before the transfer is cancelled.
 constexpr DWORD COMM_GRACE_MS = 100;
 
+// A wait for a comm device: its driver's own time plus the grace, never "for ever".
+DWORD WithGrace(DWORD dwMs)
+{
+    return dwMs < INFINITE - 1 - COMM_GRACE_MS ? dwMs + COMM_GRACE_MS : INFINITE - 1;
+}
+
 HANDLE HandleOf(PORT_HANDLE hPort)
 {
     return reinterpret_cast<HANDLE>(hPort);
@@ -225,7 +231,7 @@ bool CWin32PortDriver::Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* p
     // (Wine's does not): bytes already queued are read as many as there are, which
     // ends at once on any driver; with none queued one byte is awaited (the read ends
     // as that byte comes) and then what has come with it is taken.
-    dwWaitMs += COMM_GRACE_MS;
+    dwWaitMs = WithGrace(dwWaitMs);
     HANDLE hDevice = HandleOf(hPort);
     DWORD dwQueued = 0;
     if (!QueuedBytes(hDevice, &dwQueued))
@@ -258,14 +264,9 @@ bool CWin32PortDriver::Write(PORT_HANDLE hPort, const BYTE* pBuf, DWORD dwLen, D
     while (dwDone < dwLen)
     {
         DWORD dwWaited = ::GetTickCount() - dwProgressTick;
-        if (dwWaited >= m_dwWriteLimitMs)
-        {
-            // Nothing went out for the write limit: the other side stopped reading.
-            SetLastErrorCode(ERROR_TIMEOUT);
-            *pdwWritten = dwDone;
-            return false;
-        }
-        DWORD dwWaitMs = m_dwWriteLimitMs - dwWaited + (port.bComm ? COMM_GRACE_MS : 0);
+        DWORD dwWaitMs = dwWaited < m_dwWriteLimitMs ? m_dwWriteLimitMs - dwWaited : 0;
+        if (port.bComm)
+            dwWaitMs = WithGrace(dwWaitMs);
         QWORD qwPosition = port.bSeekable ? port.qwPosition + dwDone : 0;
         // WriteFile only reads the buffer; the call takes a non-const pointer for both directions.
         TRANSFER_RESULT result = RunTransfer(HandleOf(hPort), true, const_cast<BYTE*>(pBuf) + dwDone,
@@ -277,12 +278,20 @@ bool CWin32PortDriver::Write(PORT_HANDLE hPort, const BYTE* pBuf, DWORD dwLen, D
             dwProgressTick = ::GetTickCount();
         }
         // A comm device's own write time-out ends the call with fewer bytes, and a
-        // cancelled write with what had gone out: the limit is checked again above.
-        if (result.bOk || (result.bCancelled && result.dwError == ERROR_OPERATION_ABORTED))
-            continue;
-        SetLastErrorCode(result.dwError);
-        *pdwWritten = dwDone;
-        return false;
+        // cancelled write with what had gone out; anything else is the device's error.
+        if (!result.bOk && !(result.bCancelled && result.dwError == ERROR_OPERATION_ABORTED))
+        {
+            SetLastErrorCode(result.dwError);
+            *pdwWritten = dwDone;
+            return false;
+        }
+        if (result.dwBytes == 0 && ::GetTickCount() - dwProgressTick >= m_dwWriteLimitMs)
+        {
+            // Nothing went out for the write limit: the other side stopped reading.
+            SetLastErrorCode(ERROR_TIMEOUT);
+            *pdwWritten = dwDone;
+            return false;
+        }
     }
     *pdwWritten = dwDone;
     return true;

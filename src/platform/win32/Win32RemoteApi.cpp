@@ -184,7 +184,7 @@ LONG CWin32RemoteApi::CeRapiInitEx(RAPIINIT* pInit)
         if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0)
         {
             pInit->hrRapiInit = static_cast<LONG>(pRecord->hrRapiInit);
-            pInit->heRapiInit->Set();
+            pInit->heRapiInit->SetUnderLock();
         }
     });
     return 0;
