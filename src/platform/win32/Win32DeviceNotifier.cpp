@@ -7,6 +7,7 @@
 
 #include "common/LastError.h"
 #include "common/Trace.h"
+#include "platform/win32/Win32Text.h"
 
 const GUID VUQ_PORT_INTERFACE_CLASS = {0x25DBCE51, 0x6C8F, 0x4A72, {0x8A, 0x6D, 0xB5, 0x4C, 0x2B, 0x4F, 0xC8, 0x35}};
 
@@ -14,33 +15,17 @@ namespace
 {
 constexpr wchar_t NOTIFIER_CLASS[] = L"VuqDeviceNotifier";
 
-std::string NarrowToUtf8(const char* pszText, size_t nLen, UINT uCodePage)
+// A name in the system's ANSI code page, as UTF-8.
+std::string AnsiToUtf8(const char* pszText, size_t nLen)
 {
     if (nLen == 0)
         return std::string();
-    int nWide = MultiByteToWideChar(uCodePage, 0, pszText, static_cast<int>(nLen), nullptr, 0);
+    int nWide = MultiByteToWideChar(CP_ACP, 0, pszText, static_cast<int>(nLen), nullptr, 0);
     if (nWide <= 0)
         return std::string();
     std::wstring strWide(static_cast<size_t>(nWide), L'\0');
-    MultiByteToWideChar(uCodePage, 0, pszText, static_cast<int>(nLen), strWide.data(), nWide);
-    int nUtf8 = WideCharToMultiByte(CP_UTF8, 0, strWide.data(), nWide, nullptr, 0, nullptr, nullptr);
-    if (nUtf8 <= 0)
-        return std::string();
-    std::string strText(static_cast<size_t>(nUtf8), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, strWide.data(), nWide, strText.data(), nUtf8, nullptr, nullptr);
-    return strText;
-}
-
-std::string WideToUtf8(const wchar_t* pszText, size_t nLen)
-{
-    if (nLen == 0)
-        return std::string();
-    int nUtf8 = WideCharToMultiByte(CP_UTF8, 0, pszText, static_cast<int>(nLen), nullptr, 0, nullptr, nullptr);
-    if (nUtf8 <= 0)
-        return std::string();
-    std::string strText(static_cast<size_t>(nUtf8), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, pszText, static_cast<int>(nLen), strText.data(), nUtf8, nullptr, nullptr);
-    return strText;
+    MultiByteToWideChar(CP_ACP, 0, pszText, static_cast<int>(nLen), strWide.data(), nWide);
+    return WideToUtf8(strWide.c_str());
 }
 
 // The length of a name of at most nMax characters that may lack its terminator.
@@ -100,7 +85,7 @@ LRESULT CALLBACK NotifierWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM 
 struct NOTIFIER_START
 {
     HWND hWnd = nullptr;
-    WINDOWS_DWORD dwError = 0;
+    WIN_DWORD dwError = 0;
 };
 
 // The notifier's thread: creates the window and its registration, reports the
@@ -131,7 +116,7 @@ void RunNotifierWindow(IDeviceEvents* pEvents, std::promise<NOTIFIER_START>* pSt
     window.hNotify = RegisterPortNotifications(hWnd);
     if (window.hNotify == nullptr)
     {
-        WINDOWS_DWORD dwError = GetLastError();
+        WIN_DWORD dwError = GetLastError();
         DestroyWindow(hWnd);
         pStarted->set_value(NOTIFIER_START{nullptr, dwError});
         return;
@@ -156,7 +141,7 @@ HDEVNOTIFY RegisterPortNotifications(HWND hWnd)
     HDEVNOTIFY hNotify = RegisterDeviceNotificationW(hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     if (hNotify == nullptr)
     {
-        WINDOWS_DWORD dwError = GetLastError();
+        WIN_DWORD dwError = GetLastError();
         Trace(false, "RegisterDeviceNotification Fail");
         SetLastErrorCode(dwError);
         SetLastError(dwError);
@@ -183,14 +168,15 @@ bool DecodeDeviceChange(HWND hWnd, WPARAM wParam, LPARAM lParam, DEVICE_CHANGE* 
         const auto* pInterface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(lParam);
         size_t nOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
         size_t nMax = pInterface->dbcc_size > nOffset ? (pInterface->dbcc_size - nOffset) / sizeof(wchar_t) : 0;
-        pChange->strName = WideToUtf8(pInterface->dbcc_name, BoundedLength(pInterface->dbcc_name, nMax));
+        pChange->strName =
+            WideToUtf8(std::wstring(pInterface->dbcc_name, BoundedLength(pInterface->dbcc_name, nMax)).c_str());
     }
     else
     {
         const auto* pInterface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lParam);
         size_t nOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);
         size_t nMax = pInterface->dbcc_size > nOffset ? pInterface->dbcc_size - nOffset : 0;
-        pChange->strName = NarrowToUtf8(pInterface->dbcc_name, BoundedLength(pInterface->dbcc_name, nMax), CP_ACP);
+        pChange->strName = AnsiToUtf8(pInterface->dbcc_name, BoundedLength(pInterface->dbcc_name, nMax));
     }
     pChange->nKind = wParam == DBT_DEVICEARRIVAL ? DEVICE_CHANGE_ARRIVAL : DEVICE_CHANGE_REMOVAL;
     return true;
@@ -199,16 +185,16 @@ bool DecodeDeviceChange(HWND hWnd, WPARAM wParam, LPARAM lParam, DEVICE_CHANGE* 
 LRESULT SendDeviceChange(HWND hWnd, int nKind, const char* pszName)
 {
     WPARAM wParam = nKind == DEVICE_CHANGE_ARRIVAL ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
-    int nWide = MultiByteToWideChar(CP_UTF8, 0, pszName, -1, nullptr, 0);
-    std::wstring strWide(static_cast<size_t>(nWide > 0 ? nWide : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, pszName, -1, strWide.data(), nWide);
-    // The record ends with its name and the terminator; 8-byte units keep it aligned.
+    // The name with its terminator, which ends the record; 8-byte units keep the
+    // record aligned.
+    std::wstring strWide = Utf8ToWide(pszName);
+    strWide.push_back(L'\0');
     if (IsWindowUnicode(hWnd))
     {
         size_t nSize = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + strWide.size() * sizeof(wchar_t);
         std::vector<unsigned long long> record((nSize + 7) / 8, 0);
         auto* pInterface = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
-        pInterface->dbcc_size = static_cast<WINDOWS_DWORD>(nSize);
+        pInterface->dbcc_size = static_cast<WIN_DWORD>(nSize);
         pInterface->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         pInterface->dbcc_classguid = VUQ_PORT_INTERFACE_CLASS;
         std::memcpy(pInterface->dbcc_name, strWide.data(), strWide.size() * sizeof(wchar_t));
@@ -220,7 +206,7 @@ LRESULT SendDeviceChange(HWND hWnd, int nKind, const char* pszName)
     size_t nSize = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + strAnsi.size();
     std::vector<unsigned long long> record((nSize + 7) / 8, 0);
     auto* pInterface = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(record.data());
-    pInterface->dbcc_size = static_cast<WINDOWS_DWORD>(nSize);
+    pInterface->dbcc_size = static_cast<WIN_DWORD>(nSize);
     pInterface->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     pInterface->dbcc_classguid = VUQ_PORT_INTERFACE_CLASS;
     std::memcpy(pInterface->dbcc_name, strAnsi.data(), strAnsi.size());

@@ -24,12 +24,12 @@
 #include <thread>
 
 #include "platform/DeviceNotifier.h"
-#include "platform/win32/Win32HostApi.h"
+#include "platform/win32/Win32SystemHeaders.h"
 
 // The device-change declarations, read with the system's DWORD and LONG as
-// <windows.h> was (see Win32HostApi.h).
-#define DWORD WINDOWS_DWORD
-#define LONG WINDOWS_LONG
+// <windows.h> was (see Win32SystemHeaders.h).
+#define DWORD WIN_DWORD
+#define LONG WIN_LONG
 #include <dbt.h>
 #undef DWORD
 #undef LONG

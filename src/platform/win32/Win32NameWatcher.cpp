@@ -4,34 +4,12 @@
 #include <cstdio>
 
 #include "common/LastError.h"
-#include "platform/win32/Win32HostApi.h"
+#include "platform/win32/Win32SystemHeaders.h"
+#include "platform/win32/Win32Text.h"
 
 namespace
 {
 constexpr auto POLL_INTERVAL = std::chrono::milliseconds(50);
-
-std::wstring Utf8ToWideText(const std::string& strText)
-{
-    if (strText.empty())
-        return std::wstring();
-    int nLen = MultiByteToWideChar(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0);
-    if (nLen <= 0)
-        return std::wstring();
-    std::wstring strWide(static_cast<size_t>(nLen), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), strWide.data(), nLen);
-    return strWide;
-}
-
-std::string WideToUtf8Text(const wchar_t* pszText)
-{
-    int nLen = WideCharToMultiByte(CP_UTF8, 0, pszText, -1, nullptr, 0, nullptr, nullptr);
-    if (nLen <= 1)
-        return std::string();
-    std::string strText(static_cast<size_t>(nLen), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, pszText, -1, strText.data(), nLen, nullptr, nullptr);
-    strText.resize(static_cast<size_t>(nLen) - 1);
-    return strText;
-}
 
 bool IsAsciiLetter(char c)
 {
@@ -74,18 +52,18 @@ bool IsPortName(const std::string& strName)
 // The target of a symbolic link of the device namespace; false when there is none.
 bool QueryDeviceLink(const std::string& strLink, std::string* pstrTarget)
 {
-    std::wstring strWide = Utf8ToWideText(strLink);
+    std::wstring strWide = Utf8ToWide(strLink.c_str());
     if (strWide.empty())
         return false;
     wchar_t szTarget[1024];
-    WINDOWS_DWORD dwLen = QueryDosDeviceW(strWide.c_str(), szTarget, sizeof(szTarget) / sizeof(szTarget[0]));
+    WIN_DWORD dwLen = QueryDosDeviceW(strWide.c_str(), szTarget, sizeof(szTarget) / sizeof(szTarget[0]));
     if (dwLen == 0)
         return false;
-    *pstrTarget = WideToUtf8Text(szTarget);
+    *pstrTarget = WideToUtf8(szTarget);
     return true;
 }
 
-typedef WINDOWS_DWORD(WINAPI* FINAL_PATH_FN)(HANDLE, LPWSTR, WINDOWS_DWORD, WINDOWS_DWORD);
+typedef WIN_DWORD(WINAPI* FINAL_PATH_FN)(HANDLE, LPWSTR, WIN_DWORD, WIN_DWORD);
 
 // GetFinalPathNameByHandleW where the system has it (Windows 6.0 and later).
 FINAL_PATH_FN FinalPathFunction()
@@ -101,14 +79,14 @@ FINAL_PATH_FN FinalPathFunction()
 // there (also when it refuses the open as held).
 bool Probe(const std::string& strName, std::string* pstrIdentity)
 {
-    std::wstring strWide = Utf8ToWideText(strName);
+    std::wstring strWide = Utf8ToWide(strName.c_str());
     if (strWide.empty())
         return false;
     HANDLE hFile = CreateFileW(strWide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
     {
-        WINDOWS_DWORD dwError = GetLastError();
+        WIN_DWORD dwError = GetLastError();
         return dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_BUSY;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -122,9 +100,9 @@ bool Probe(const std::string& strName, std::string* pstrIdentity)
     else if (FINAL_PATH_FN pfnFinalPath = FinalPathFunction())
     {
         wchar_t szPath[1024];
-        WINDOWS_DWORD dwLen = pfnFinalPath(hFile, szPath, sizeof(szPath) / sizeof(szPath[0]), 0);
+        WIN_DWORD dwLen = pfnFinalPath(hFile, szPath, sizeof(szPath) / sizeof(szPath[0]), 0);
         if (dwLen > 0 && dwLen < sizeof(szPath) / sizeof(szPath[0]))
-            *pstrIdentity = "path " + WideToUtf8Text(szPath);
+            *pstrIdentity = "path " + WideToUtf8(szPath);
     }
     CloseHandle(hFile);
     return true;

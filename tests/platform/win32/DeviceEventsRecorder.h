@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "platform/DeviceNotifier.h"
-#include "platform/win32/Win32HostApi.h"
+#include "platform/win32/Win32SystemHeaders.h"
 
 struct DEVICE_EVENT
 {
     bool bArrival = false;
     std::string strName;
-    WINDOWS_DWORD dwThread = 0;
+    WIN_DWORD dwThread = 0;
 
     bool operator==(const DEVICE_EVENT& other) const
     {

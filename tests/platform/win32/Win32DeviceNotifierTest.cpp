@@ -15,8 +15,9 @@
 #include "link/DeviceChange.h"
 #include "platform/sim/SimPortBus.h"
 #include "platform/sim/SimPortDriver.h"
-#include "platform/win32/Win32DeviceNotifier.h"
 #include "platform/win32/DeviceEventsRecorder.h"
+#include "platform/win32/Win32DeviceNotifier.h"
+#include "platform/win32/Win32Text.h"
 
 namespace
 {
@@ -43,7 +44,7 @@ BROADCAST InterfaceRecord(bool bUnicode, const std::wstring& strName, size_t nNa
         size_t nSize = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + nNameChars * sizeof(wchar_t);
         record.Resize(nSize + sizeof(wchar_t));
         auto* pInterface = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.Bytes());
-        pInterface->dbcc_size = static_cast<WINDOWS_DWORD>(nSize);
+        pInterface->dbcc_size = static_cast<WIN_DWORD>(nSize);
         pInterface->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         pInterface->dbcc_classguid = VUQ_PORT_INTERFACE_CLASS;
         std::memcpy(pInterface->dbcc_name, strName.c_str(), strName.size() * sizeof(wchar_t));
@@ -64,7 +65,7 @@ BROADCAST InterfaceRecord(bool bUnicode, const std::wstring& strName, size_t nNa
         size_t nSize = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + nNameChars;
         record.Resize(nSize + 1);
         auto* pInterface = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(record.Bytes());
-        pInterface->dbcc_size = static_cast<WINDOWS_DWORD>(nSize);
+        pInterface->dbcc_size = static_cast<WIN_DWORD>(nSize);
         pInterface->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
         pInterface->dbcc_classguid = VUQ_PORT_INTERFACE_CLASS;
         std::memcpy(pInterface->dbcc_name, strAnsi.c_str(), strAnsi.size());
@@ -80,7 +81,7 @@ BROADCAST InterfaceRecord(bool bUnicode, const std::wstring& strName)
 }
 
 // A record of another device type: a COM port or a volume.
-BROADCAST OtherRecord(WINDOWS_DWORD dwType)
+BROADCAST OtherRecord(WIN_DWORD dwType)
 {
     BROADCAST record;
     record.Resize(sizeof(DEV_BROADCAST_PORT_W) + 16);
@@ -97,14 +98,6 @@ BROADCAST OtherRecord(WINDOWS_DWORD dwType)
         pHeader->dbch_size = sizeof(DEV_BROADCAST_VOLUME);
     }
     return record;
-}
-
-std::wstring Wide(const char* pszText)
-{
-    std::wstring strWide;
-    while (*pszText != '\0')
-        strWide += static_cast<wchar_t>(static_cast<unsigned char>(*pszText++));
-    return strWide;
 }
 
 // What a test window's procedure decoded from the WM_DEVICECHANGE it got.
@@ -210,16 +203,16 @@ TEST(Win32DeviceChangeTest, DecodesInterfaceArrivalsAndRemovalsOnly)
             int nKind;          // 0: not an arrival or removal of an interface
             std::string strName;
         } cases[] = {
-            {"arrival", DBT_DEVICEARRIVAL, InterfaceRecord(bUnicode, Wide(INTERFACE_NAME)), DEVICE_CHANGE_ARRIVAL,
+            {"arrival", DBT_DEVICEARRIVAL, InterfaceRecord(bUnicode, Utf8ToWide(INTERFACE_NAME)), DEVICE_CHANGE_ARRIVAL,
              INTERFACE_NAME},
-            {"removal", DBT_DEVICEREMOVECOMPLETE, InterfaceRecord(bUnicode, Wide(INTERFACE_NAME)),
+            {"removal", DBT_DEVICEREMOVECOMPLETE, InterfaceRecord(bUnicode, Utf8ToWide(INTERFACE_NAME)),
              DEVICE_CHANGE_REMOVAL, INTERFACE_NAME},
             {"name in the window's character set", DBT_DEVICEARRIVAL, InterfaceRecord(bUnicode, strNonAscii),
              DEVICE_CHANGE_ARRIVAL, "\\\\?\\USB#VID_0BB4&PID_0A51#Handset\xC3\xA9#{25dbce51}"},
             {"name that fills the record without terminator", DBT_DEVICEARRIVAL,
              InterfaceRecord(bUnicode, L"\\\\.\\wceusbsh001", 15), DEVICE_CHANGE_ARRIVAL, "\\\\.\\wceusbsh001"},
-            {"query remove", DBT_DEVICEQUERYREMOVE, InterfaceRecord(bUnicode, Wide(INTERFACE_NAME)), 0, ""},
-            {"remove pending", DBT_DEVICEREMOVEPENDING, InterfaceRecord(bUnicode, Wide(INTERFACE_NAME)), 0, ""},
+            {"query remove", DBT_DEVICEQUERYREMOVE, InterfaceRecord(bUnicode, Utf8ToWide(INTERFACE_NAME)), 0, ""},
+            {"remove pending", DBT_DEVICEREMOVEPENDING, InterfaceRecord(bUnicode, Utf8ToWide(INTERFACE_NAME)), 0, ""},
             {"arrival without data", DBT_DEVICEARRIVAL, BROADCAST(), 0, ""},
             {"nodes changed", DBT_DEVNODES_CHANGED, BROADCAST(), 0, ""},
             {"arrival of a COM port", DBT_DEVICEARRIVAL, OtherRecord(DBT_DEVTYP_PORT), 0, ""},
@@ -282,7 +275,7 @@ TEST(Win32DeviceChangeTest, DispatchTellsTheWindowProcedureWhatToReturn)
     {
         FAKE_HANDLER handler;
         handler.bArrivalHandled = test.bArrivalHandled;
-        BROADCAST record = InterfaceRecord(true, Wide(INTERFACE_NAME));
+        BROADCAST record = InterfaceRecord(true, Utf8ToWide(INTERFACE_NAME));
         EXPECT_EQ(DispatchDeviceChange(handler, window.Get(), test.wParam, record.Param()), test.bReturnOne)
             << test.pszCase;
         EXPECT_EQ(handler.Calls, test.calls) << test.pszCase;
@@ -305,12 +298,12 @@ TEST(Win32DeviceChangeTest, DispatchFeedsTheLinksDeviceChangeHandler)
     CDeviceChangeHandler handler(link);
     CTestWindow window(true);
 
-    BROADCAST arrival = InterfaceRecord(true, Wide(pEndpoint->Name().c_str()));
+    BROADCAST arrival = InterfaceRecord(true, Utf8ToWide(pEndpoint->Name().c_str()));
     EXPECT_TRUE(DispatchDeviceChange(handler, window.Get(), DBT_DEVICEARRIVAL, arrival.Param()));
     EXPECT_STREQ(link.m_PortInfo[0].FileName, pEndpoint->Name().c_str());
     EXPECT_TRUE(link.m_PortInfo[0].hArrivalEvent->IsSignalled());
 
-    BROADCAST removal = InterfaceRecord(true, Wide(pEndpoint->Name().c_str()));
+    BROADCAST removal = InterfaceRecord(true, Utf8ToWide(pEndpoint->Name().c_str()));
     EXPECT_FALSE(DispatchDeviceChange(handler, window.Get(), DBT_DEVICEREMOVECOMPLETE, removal.Param()));
     EXPECT_STREQ(link.m_PortInfo[0].FileName, "");
     EXPECT_TRUE(link.m_PortInfo[0].hRemovalEvent->IsSignalled());
@@ -333,10 +326,10 @@ TEST(Win32DeviceNotifierTest, MessageOnlyWindowDeliversEventsOnItsThread)
     HWND hWnd = notifier.GetWindow();
     ASSERT_NE(hWnd, nullptr);
     EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, L"VuqDeviceNotifier", nullptr), hWnd) << "a message-only window";
-    WINDOWS_DWORD dwWindowThread = GetWindowThreadProcessId(hWnd, nullptr);
+    WIN_DWORD dwWindowThread = GetWindowThreadProcessId(hWnd, nullptr);
     EXPECT_NE(dwWindowThread, GetCurrentThreadId());
 
-    BROADCAST record = InterfaceRecord(true, Wide(INTERFACE_NAME));
+    BROADCAST record = InterfaceRecord(true, Utf8ToWide(INTERFACE_NAME));
     SendMessageW(hWnd, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, record.Param());
     SendMessageW(hWnd, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, record.Param());
     SendMessageW(hWnd, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, record.Param());
@@ -367,7 +360,7 @@ TEST(Win32DeviceNotifierTest, StartsAndStopsCleanly)
         ASSERT_TRUE(notifier.Start(&events)) << nRun;
         EXPECT_FALSE(notifier.Start(&events)) << "runs already";
         HWND hWnd = notifier.GetWindow();
-        BROADCAST record = InterfaceRecord(true, Wide(INTERFACE_NAME));
+        BROADCAST record = InterfaceRecord(true, Utf8ToWide(INTERFACE_NAME));
         SendMessageW(hWnd, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, record.Param());
         notifier.Stop();
         EXPECT_FALSE(IsWindow(hWnd));
@@ -385,7 +378,7 @@ TEST(Win32DeviceNotifierTest, StartsAndStopsCleanly)
         EXPECT_NE(first.GetWindow(), second.GetWindow());
         // The destructor stops the first one.
     }
-    BROADCAST record = InterfaceRecord(true, Wide(INTERFACE_NAME));
+    BROADCAST record = InterfaceRecord(true, Utf8ToWide(INTERFACE_NAME));
     SendMessageW(second.GetWindow(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, record.Param());
     EXPECT_EQ(secondEvents.Events(), std::vector<DEVICE_EVENT>({Removal(INTERFACE_NAME)}));
     EXPECT_TRUE(firstEvents.Events().empty());

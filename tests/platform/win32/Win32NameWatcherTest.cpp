@@ -15,16 +15,12 @@
 
 #include "platform/win32/DeviceEventsRecorder.h"
 #include "platform/win32/Win32NameWatcher.h"
+#include "platform/win32/Win32Text.h"
 #include "support/ImageBuilder.h"
 
 namespace
 {
 constexpr DWORD EVENT_WAIT_MS = 5000;
-
-std::wstring Wide(const std::string& strText)
-{
-    return std::wstring(strText.begin(), strText.end());
-}
 
 // A name of the device namespace for this test process (one left behind by an
 // earlier run that ended early would be found there). Four characters: Wine 8's
@@ -104,7 +100,8 @@ TEST(Win32NameWatcherTest, PathThatAppearsAndGoes)
     // between two looks.
     std::string strOther = dir.File("other");
     ASSERT_TRUE(WriteFile(strOther));
-    ASSERT_TRUE(MoveFileExW(Wide(strOther).c_str(), Wide(strPath).c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(MoveFileExW(Utf8ToWide(strOther.c_str()).c_str(), Utf8ToWide(strPath.c_str()).c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
     ASSERT_TRUE(events.WaitForEvents(5, EVENT_WAIT_MS));
     watcher.Stop();
     EXPECT_EQ(events.Events(), std::vector<DEVICE_EVENT>({Arrival(strPath), Removal(strPath), Arrival(strPath),
@@ -116,22 +113,22 @@ TEST(Win32NameWatcherTest, DeviceNameInTheNamespace)
     CTempDir dir;
     std::string strLink = UniqueDeviceName();
     std::string strName = "\\\\.\\" + strLink;
-    std::wstring strFirst = Wide(dir.File("first"));
-    std::wstring strSecond = Wide(dir.File("second"));
+    std::wstring strFirst = Utf8ToWide(dir.File("first").c_str());
+    std::wstring strSecond = Utf8ToWide(dir.File("second").c_str());
 
     // There at the start: reported at once.
-    ASSERT_TRUE(DefineDosDeviceW(0, Wide(strLink).c_str(), strFirst.c_str()));
+    ASSERT_TRUE(DefineDosDeviceW(0, Utf8ToWide(strLink.c_str()).c_str(), strFirst.c_str()));
     CDeviceEventsRecorder events;
     CWin32NameWatcher watcher(strName.c_str());
     ASSERT_TRUE(watcher.Start(&events));
     ASSERT_TRUE(events.WaitForEvents(1, EVENT_WAIT_MS));
 
     // Another device under the same name between two looks: it left and came back.
-    ASSERT_TRUE(DefineDosDeviceW(DDD_REMOVE_DEFINITION, Wide(strLink).c_str(), nullptr));
-    ASSERT_TRUE(DefineDosDeviceW(0, Wide(strLink).c_str(), strSecond.c_str()));
+    ASSERT_TRUE(DefineDosDeviceW(DDD_REMOVE_DEFINITION, Utf8ToWide(strLink.c_str()).c_str(), nullptr));
+    ASSERT_TRUE(DefineDosDeviceW(0, Utf8ToWide(strLink.c_str()).c_str(), strSecond.c_str()));
     ASSERT_TRUE(events.WaitForEvents(3, EVENT_WAIT_MS));
 
-    ASSERT_TRUE(DefineDosDeviceW(DDD_REMOVE_DEFINITION, Wide(strLink).c_str(), nullptr));
+    ASSERT_TRUE(DefineDosDeviceW(DDD_REMOVE_DEFINITION, Utf8ToWide(strLink.c_str()).c_str(), nullptr));
     ASSERT_TRUE(events.WaitForEvents(4, EVENT_WAIT_MS));
     watcher.Stop();
     EXPECT_EQ(events.Events(),
@@ -143,7 +140,7 @@ TEST(Win32NameWatcherTest, LooksNeverFightTheExclusiveOpen)
     CTempDir dir;
     std::string strPath = dir.File("port");
     ASSERT_TRUE(WriteFile(strPath));
-    std::wstring strWide = Wide(strPath);
+    std::wstring strWide = Utf8ToWide(strPath.c_str());
 
     // Held exclusively, the port is still there.
     HANDLE hHeld = CreateFileW(strWide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
