@@ -91,15 +91,6 @@ DWORD ScaledWriteLimit(DWORD dwTimeScale)
     return dwLimit < MIN_WRITE_LIMIT_MS ? MIN_WRITE_LIMIT_MS : dwLimit;
 }
 
-// False (with the reason on stderr) where this platform has no file transport.
-bool HasPortDriver(CLocalPlatform& platform, const char* pszVerb)
-{
-    if (platform.PortDriver() != nullptr)
-        return true;
-    std::fprintf(stderr, "vuqctl %s: --port: not available on this platform yet\n", pszVerb);
-    return false;
-}
-
 // The virtual handset of --simulate, its transport, and the port driver that
 // reaches it: the platform's tty driver on a pseudo-terminal, a driver of the
 // in-process bus otherwise.
@@ -158,8 +149,6 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     std::unique_ptr<CLocalPlatform> pPlatform =
         CreateLocalPlatform(&view, options.dwTimeScale, ScaledWriteLimit(options.dwTimeScale));
     CLocalPlatform& platform = *pPlatform;
-    if (!options.bSimulate && !HasPortDriver(platform, "flash"))
-        return RUN_NO_PORT;
     SIMULATED_HANDSET sim;
     if (options.bSimulate)
     {
@@ -218,8 +207,6 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     std::unique_ptr<CLocalPlatform> pPlatform =
         CreateLocalPlatform(&view, options.dwTimeScale, ScaledWriteLimit(options.dwTimeScale));
     CLocalPlatform& platform = *pPlatform;
-    if (!options.bSimulate && !HasPortDriver(platform, "flash --legacy"))
-        return EXIT_LEGACY_FAILED;
     // The staging file lives in a private folder of its own, never next to IMAGE.
     std::string strStaging;
     if (!MakePrivateTempFolder(&strStaging))

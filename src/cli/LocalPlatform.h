@@ -29,7 +29,7 @@ public:
     CClock& Clock() { return m_Clock; }
     PlatformContext& Context() { return m_Context; }
     // The machine's file transport, also when a simulated run has put another one
-    // into the context; null where this platform has none.
+    // into the context.
     IPortDriver* PortDriver() { return m_pPortDriver; }
 
 protected:
@@ -45,7 +45,7 @@ protected:
 // to pBoxes.
 std::unique_ptr<CLocalPlatform> CreateLocalPlatform(IMessageBox* pBoxes, DWORD dwTimeScale, DWORD dwWriteLimitMs);
 
-// The machine's file transport on its own (prepare --frame); null where there is none.
+// The machine's file transport on its own (prepare --frame).
 std::unique_ptr<IPortDriver> CreateLocalPortDriver();
 
 // An example of a port name for the help text.

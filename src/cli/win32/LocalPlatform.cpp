@@ -1,6 +1,7 @@
-// vuqctl on Windows: the Windows host; ports are device names (COM3, \\.\COM3, a device-interface
-// path) watched by name; the virtual handset lives in process, as there are no
-// pseudo-terminals.
+// vuqctl on Windows: the Windows implementations of the seam; ports are device
+// names (COM3, \\.\COM3, a device-interface path) watched by name; the virtual
+// handset lives in process, as there are no pseudo-terminals, and announces itself
+// through a window's device-change notifications.
 #include "cli/LocalPlatform.h"
 
 #include <io.h>
@@ -13,21 +14,34 @@
 #include "platform/win32/Win32DeviceNotifier.h"
 #include "platform/win32/Win32NameWatcher.h"
 #include "platform/win32/Win32Platform.h"
-#include "platform/win32/Win32HostApi.h"
+#include "platform/win32/Win32PortDriver.h"
+#include "platform/win32/Win32RemoteApi.h"
+#include "platform/win32/Win32SystemHeaders.h"
+#include "platform/win32/Win32Text.h"
+#include "platform/win32/WinUsbBulk.h"
 
 namespace
 {
-// Every host facility is there on Windows.
+// The Windows port driver, WinUSB and the remote API, each loaded by name when
+// used; every host facility is there on Windows.
 class CWindowsPlatform : public CLocalPlatform
 {
 public:
-    CWindowsPlatform(IMessageBox* pBoxes, DWORD dwTimeScale, DWORD /*dwWriteLimitMs*/) : CLocalPlatform(dwTimeScale)
+    CWindowsPlatform(IMessageBox* pBoxes, DWORD dwTimeScale, DWORD dwWriteLimitMs)
+        : CLocalPlatform(dwTimeScale), m_Port(dwWriteLimitMs), m_Bulk("WinUsb.dll", dwWriteLimitMs)
     {
+        m_pPortDriver = &m_Port;
+        m_Context.pPortDriver = &m_Port;
+        m_Context.pBulkUsb = &m_Bulk;
+        m_Context.pRemoteApi = &m_Rapi;
         m_Host.Fill(m_Context);
         m_Context.pMessageBox = pBoxes;
     }
 
 private:
+    CWin32PortDriver m_Port;
+    CWinUsbBulk m_Bulk;
+    CWin32RemoteApi m_Rapi;
     CWin32Platform m_Host;
 };
 
@@ -66,17 +80,6 @@ private:
     CVirtualHandset& m_Handset;
     CWin32DeviceNotifier m_Notifier;
 };
-
-std::wstring WideName(const std::string& strName)
-{
-    int nLen = MultiByteToWideChar(CP_UTF8, 0, strName.c_str(), -1, nullptr, 0);
-    if (nLen <= 0)
-        return std::wstring();
-    std::wstring strWide(static_cast<size_t>(nLen), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, strName.c_str(), -1, strWide.data(), nLen);
-    strWide.resize(static_cast<size_t>(nLen) - 1);
-    return strWide;
-}
 }
 
 const char PORT_NAME_EXAMPLE[] = "COM3 or \\\\.\\COM3";
@@ -88,7 +91,7 @@ std::unique_ptr<CLocalPlatform> CreateLocalPlatform(IMessageBox* pBoxes, DWORD d
 
 std::unique_ptr<IPortDriver> CreateLocalPortDriver()
 {
-    return nullptr;
+    return std::make_unique<CWin32PortDriver>();
 }
 
 // A device name is a port, whatever it leads to. Any other name is a file-system
@@ -99,7 +102,7 @@ bool IsUsablePortName(const std::string& strPort, const char* pszVerb)
     std::string strLink;
     if (GetDeviceLinkName(strPort.c_str(), &strLink))
         return true;
-    WINDOWS_DWORD dwAttributes = GetFileAttributesW(WideName(strPort).c_str());
+    WIN_DWORD dwAttributes = GetFileAttributesW(Utf8ToWide(strPort.c_str()).c_str());
     if (dwAttributes == INVALID_FILE_ATTRIBUTES)
         return true;
     std::fprintf(stderr, "vuqctl %s: %s is a %s, not a device: nothing was sent\n", pszVerb, strPort.c_str(),

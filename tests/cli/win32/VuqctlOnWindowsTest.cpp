@@ -1,7 +1,8 @@
 // vuqctl.exe run as a Windows user runs it: a process of its own with its standard
 // output and error in files, arguments quoted as the C runtime reads them. The
 // JSON of info is compared with the same portable code called in process; flash
-// runs the virtual handset in process, with the verbs and exit codes of Linux.
+// runs the virtual handset in process, with the verbs and exit codes of Linux; the
+// frame of prepare --frame goes through the Windows port driver.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,8 +12,11 @@
 #include <vector>
 
 #include "cli/Verbs.h"
+#include "common/ByteOrder.h"
 #include "image/OSUtil.h"
-#include "platform/win32/Win32HostApi.h"
+#include "link/Downloader.h"
+#include "platform/win32/Win32SystemHeaders.h"
+#include "platform/win32/Win32Text.h"
 #include "support/ImageBuilder.h"
 
 namespace
@@ -23,15 +27,6 @@ struct CLI_RUN
     std::string strOut;
     std::string strErr;
 };
-
-std::wstring Wide(const std::string& strText)
-{
-    int nLen = MultiByteToWideChar(CP_UTF8, 0, strText.c_str(), -1, nullptr, 0);
-    std::wstring strWide(static_cast<size_t>(nLen > 0 ? nLen : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, strText.c_str(), -1, strWide.data(), nLen);
-    strWide.resize(strWide.size() - 1);
-    return strWide;
-}
 
 std::string ReadAll(const std::string& strPath)
 {
@@ -77,11 +72,11 @@ protected:
     CLI_RUN Run(const std::vector<std::string>& args, const std::string& strDir = std::string())
     {
         CLI_RUN result;
-        std::wstring strCommand = QuoteArgument(Wide(VUQCTL_PATH));
+        std::wstring strCommand = QuoteArgument(Utf8ToWide(VUQCTL_PATH));
         for (const std::string& strArg : args)
-            strCommand += L" " + QuoteArgument(Wide(strArg));
-        HANDLE hOut = OpenInherited(Wide(m_Dir.File("out.txt")), true);
-        HANDLE hErr = OpenInherited(Wide(m_Dir.File("err.txt")), true);
+            strCommand += L" " + QuoteArgument(Utf8ToWide(strArg.c_str()));
+        HANDLE hOut = OpenInherited(Utf8ToWide(m_Dir.File("out.txt").c_str()), true);
+        HANDLE hErr = OpenInherited(Utf8ToWide(m_Dir.File("err.txt").c_str()), true);
         HANDLE hIn = OpenInherited(L"NUL", false);
         EXPECT_NE(hOut, INVALID_HANDLE_VALUE);
         EXPECT_NE(hErr, INVALID_HANDLE_VALUE);
@@ -93,11 +88,11 @@ protected:
         si.hStdOutput = hOut;
         si.hStdError = hErr;
         PROCESS_INFORMATION pi{};
-        std::wstring strCwd = Wide(strDir.empty() ? m_Dir.Path() : strDir);
+        std::wstring strCwd = Utf8ToWide((strDir.empty() ? m_Dir.Path() : strDir).c_str());
         if (CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, TRUE, 0, nullptr, strCwd.c_str(), &si, &pi))
         {
             EXPECT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
-            WINDOWS_DWORD dwExit = 0;
+            WIN_DWORD dwExit = 0;
             GetExitCodeProcess(pi.hProcess, &dwExit);
             result.nExit = static_cast<int>(dwExit);
             CloseHandle(pi.hThread);
@@ -260,6 +255,9 @@ TEST_F(VuqctlOnWindowsTest, FlashFailuresEndWithTheRunResult)
         {{"flash", "--port", strBad, "--time-scale", "1000", strGood}, 16, "is a regular file, not a device"},
         {{"flash", "--legacy", "--port", m_Dir.Path(), "--time-scale", "1000", strGood}, 3,
          "is a folder, not a device"},
+        // A port name with nothing behind it is waited for, in vain.
+        {{"flash", "--port", "\\\\.\\COM250", "--time-scale", "1000", strGood}, 16, "no download port appeared"},
+        {{"flash", "--legacy", "--port", "COM250", "--time-scale", "1000", strGood}, 3, "no download port appeared"},
         {{"flash", strGood}, 2, "--port"},
         {{"flash", "--simulate", "--port", "COM3", strGood}, 2, ""},
         {{"flash", "--sim-transport", "in-process", "--port", "COM3", strGood}, 2, "--simulate"},
@@ -273,5 +271,41 @@ TEST_F(VuqctlOnWindowsTest, FlashFailuresEndWithTheRunResult)
             strArgs += strArg + " ";
         EXPECT_EQ(result.nExit, test.nExit) << strArgs << "\n" << result.strErr;
         EXPECT_NE(result.strErr.find(test.pszErr), std::string::npos) << strArgs << "\n" << result.strErr;
+    }
+}
+
+TEST_F(VuqctlOnWindowsTest, PrepareFrameWritesTheDownloadFrame)
+{
+    // The frame goes through the Windows port driver into a file, as to a handset.
+    CImageBuilder image;
+    std::string strImage = Write(image);
+    const struct
+    {
+        std::vector<std::string> args;
+        DWORD dwFlag;
+        DWORD dwCommand;
+    } cases[] = {
+        {{"--flag", "0", "--os-type", "0", "--frame", "57"}, 0, 57},
+        {{"--flag", "0x6", "--os-type", "0", "--frame", "0"}, 0x6, 0},
+    };
+    for (const auto& test : cases)
+    {
+        std::string strOut = m_Dir.File("frame.bin");
+        std::vector<std::string> args = {"prepare"};
+        args.insert(args.end(), test.args.begin(), test.args.end());
+        args.push_back(strImage);
+        args.push_back(strOut);
+        CLI_RUN result = Run(args);
+        ASSERT_EQ(result.nExit, 0) << test.dwCommand << ": " << result.strErr;
+
+        std::vector<BYTE> payload = image.PreparedImage(test.dwFlag, 0);
+        std::string strFrame = ReadAll(strOut);
+        ASSERT_EQ(strFrame.size(), payload.size() + 10) << test.dwCommand;
+        const BYTE* pFrame = reinterpret_cast<const BYTE*>(strFrame.data());
+        EXPECT_EQ(ReadLE32(pFrame), test.dwCommand);
+        EXPECT_EQ(ReadLE32(pFrame + 4), payload.size() + 10);
+        EXPECT_EQ(std::vector<BYTE>(pFrame + 8, pFrame + 8 + payload.size()), payload);
+        EXPECT_EQ(ReadLE16(pFrame + 8 + payload.size()),
+                  CDownloader::ByteCheckSum(payload.data(), static_cast<int>(payload.size())));
     }
 }
