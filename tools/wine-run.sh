@@ -18,7 +18,9 @@ PREFIX="$1"
 shift
 export WINEPREFIX="$PREFIX" WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko: the programs need neither, and their installers would ask.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# WinUSB: a WinUsb.dll beside the program comes before Wine's own stub, as it would on
+# Windows, so the tests' own library is the one the programs load by name.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winusb=n,b"
 
 # Makes and boots the prefix once; concurrent first runs wait for each other. Wine's
 # processes never get the lock's descriptor: the services outlive the boot and would

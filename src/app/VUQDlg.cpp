@@ -16,9 +16,9 @@ constexpr UINT WM_VUQ_CALL = WM_APP + 1;
 // embossed, one pixel wider).
 constexpr int PERCENT_BOX_SLACK = 2;
 
-WINDOWS_DWORD WINAPI WorkerThread(LPVOID pParam)
+WIN_DWORD WINAPI WorkerThread(LPVOID pParam)
 {
-    return static_cast<WINDOWS_DWORD>(UpdateThread(pParam));
+    return static_cast<WIN_DWORD>(UpdateThread(pParam));
 }
 }
 
@@ -80,8 +80,7 @@ CVUQDlg::~CVUQDlg()
         WaitForSingleObject(m_hWorker, INFINITE);
         CloseHandle(m_hWorker);
     }
-    if (m_hNotification != nullptr)
-        UnregisterDeviceNotification(m_hNotification);
+    UnregisterPortNotifications(m_hNotification);
     if (m_hPercentFont != nullptr)
         DeleteObject(m_hPercentFont);
 }
@@ -93,13 +92,9 @@ BOOL CVUQDlg::OnInitDialog()
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
-    filter.dbcc_size = 32;
-    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = GUID_VUQ_DOWNLOAD_INTERFACE;
-    m_hNotification = RegisterDeviceNotificationA(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-    if (m_hNotification == nullptr)
-        Trace(false, "RegisterDeviceNotification Fail");
+    // Arrivals and removals of the download ports' interface class come to this
+    // window (a failed registration is traced and the run goes on without them).
+    m_hNotification = RegisterPortNotifications(m_hWnd);
 
     AppendRichTextResource(IDS_PROGRESS_TEXT, m_hRichText, m_hInstance);
     FitRichTextToControl(m_hRichText);
@@ -112,7 +107,7 @@ BOOL CVUQDlg::OnInitDialog()
     m_RunConfig.pView = this;
     m_RunConfig.bManageHost = true;
     m_RunConfig.pSyncService = &m_App.GetSyncService();
-    WINDOWS_DWORD dwWorkerId = 0;
+    WIN_DWORD dwWorkerId = 0;
     m_hWorker = CreateThread(nullptr, 0, &WorkerThread, &m_RunConfig, 0, &dwWorkerId);
     return TRUE;
 }
@@ -230,7 +225,13 @@ LRESULT CVUQDlg::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
         (*reinterpret_cast<const std::function<void()>*>(lParam))();
         return 0;
     case WM_DEVICECHANGE:
-        return OnDeviceChange(wParam, lParam);
+        // An arrival's first open attempt runs here; a port that does not open yet
+        // is checked further on the handler's own thread, so this window keeps
+        // handling its messages meanwhile. Only a handled arrival returns 1 without
+        // passing the message on.
+        if (DispatchDeviceChange(m_DeviceChange, m_hWnd, wParam, lParam))
+            return 1;
+        return Default(uMsg, wParam, lParam);
     case WM_CLOSE:
         // Only the worker ends this window.
         return 0;
@@ -264,44 +265,4 @@ void CVUQDlg::OnPaint()
     int nY = (rc.bottom - rc.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
     DrawIcon(hdc, nX, nY, m_hIcon);
     EndPaint(m_hWnd, &paint);
-}
-
-LRESULT CVUQDlg::OnDeviceChange(WPARAM wParam, LPARAM lParam)
-{
-    const DEV_BROADCAST_HDR* pHeader = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
-    if (wParam == DBT_DEVICEARRIVAL && pHeader != nullptr)
-    {
-        if (pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE)
-        {
-            // The first open attempt runs here; a port that does not open yet is
-            // checked further on the handler's own thread, so this window keeps
-            // handling its messages meanwhile.
-            const char* pszName = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader)->dbcc_name;
-            if (m_DeviceChange.HandleArrival(pszName))
-                return 1;
-        }
-        else
-        {
-            Trace(false, "WindowProc : message == WM_DEVICECHANGE");
-            Trace(false, "WindowProc : wParam == DBT_DEVICEARRIVAL && lParam!=0");
-        }
-    }
-    else if (wParam == DBT_DEVICEREMOVECOMPLETE && pHeader != nullptr)
-    {
-        if (pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE)
-        {
-            const char* pszName = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader)->dbcc_name;
-            m_DeviceChange.HandleRemoval(pszName);
-        }
-        else
-        {
-            Trace(false, "WindowProc : message == WM_DEVICECHANGE");
-            Trace(false, "WindowProc : wParam == DBT_DEVICEREMOVECOMPLETE && lParam!=0");
-        }
-    }
-    else
-    {
-        Trace(false, "WindowProc : message == WM_DEVICECHANGE");
-    }
-    return Default(WM_DEVICECHANGE, wParam, lParam);
 }

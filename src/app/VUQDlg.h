@@ -21,10 +21,7 @@
 #include "app/VuqApp.h"
 #include "app/worker/UpdateWorker.h"
 #include "link/DeviceChange.h"
-
-// The device-interface class of the handset's download ports.
-constexpr GUID GUID_VUQ_DOWNLOAD_INTERFACE = {
-    0x25DBCE51, 0x6C8F, 0x4A72, {0x8A, 0x6D, 0xB5, 0x4C, 0x2B, 0x4F, 0xC8, 0x35}};
+#include "platform/win32/Win32DeviceNotifier.h"
 
 // A progress bar control driven by window messages (synchronous from any thread).
 class CProgressBarControl : public IProgressBar
@@ -68,7 +65,6 @@ private:
     // Runs fnCall on the window's thread: at once there, else by a synchronous
     // window message.
     void OnWindowThread(const std::function<void()>& fnCall);
-    LRESULT OnDeviceChange(WPARAM wParam, LPARAM lParam);
     void OnPaint();
     void FitPercentBox();
 

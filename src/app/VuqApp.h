@@ -6,7 +6,7 @@
 // its welcome page; it returns when the outermost page run returns.
 #pragma once
 
-#include "platform/win32/Win32HostApi.h"
+#include "ui/UiHeaders.h"
 
 #include "host/HostConnection.h"
 #include "image/OSUtil.h"

@@ -1,11 +1,8 @@
 #include "app/WindowDeviceEvents.h"
 
 #include <chrono>
-#include <cstddef>
-#include <cstring>
-#include <vector>
 
-#include "app/VUQDlg.h"
+#include "platform/win32/Win32DeviceNotifier.h"
 
 CWindowDeviceEvents::CWindowDeviceEvents() : m_Thread(&CWindowDeviceEvents::Run, this)
 {
@@ -79,17 +76,8 @@ void CWindowDeviceEvents::Run()
         m_bDelivering = true;
         lock.unlock();
 
-        // The record as the system builds it: header, class and the device name.
-        std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + event.strName.size());
-        DEV_BROADCAST_DEVICEINTERFACE_A header = {};
-        header.dbcc_size = static_cast<WINDOWS_DWORD>(record.size());
-        header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        header.dbcc_classguid = GUID_VUQ_DOWNLOAD_INTERFACE;
-        std::memcpy(record.data(), &header, offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name));
-        std::memcpy(record.data() + offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name), event.strName.c_str(),
-                    event.strName.size() + 1);
-        SendMessageA(hWindow, WM_DEVICECHANGE, event.bArrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
-                     reinterpret_cast<LPARAM>(record.data()));
+        SendDeviceChange(hWindow, event.bArrival ? DEVICE_CHANGE_ARRIVAL : DEVICE_CHANGE_REMOVAL,
+                         event.strName.c_str());
 
         lock.lock();
         m_bDelivering = false;

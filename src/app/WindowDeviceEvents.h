@@ -7,7 +7,7 @@
 // thread, so events are queued and sent from a thread of this object's own.
 #pragma once
 
-#include "platform/win32/Win32HostApi.h"
+#include "ui/UiHeaders.h"
 
 #include <condition_variable>
 #include <deque>

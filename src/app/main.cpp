@@ -9,7 +9,7 @@
 //                                        --time-scale N runs every wait N times faster.
 //
 // Without --simulate as its first argument the program reads no argument at all.
-#include "platform/win32/Win32HostApi.h"
+#include "ui/UiHeaders.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +20,9 @@
 #include "platform/sim/SimDesk.h"
 #include "platform/win32/Win32Environment.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32PortDriver.h"
+#include "platform/win32/Win32RemoteApi.h"
+#include "platform/win32/WinUsbBulk.h"
 
 namespace
 {
@@ -40,13 +43,21 @@ DWORD TimeScaleOf(int argc, char** argv)
     return 1;
 }
 
-// The update of a handset on this PC: the Windows host and the exact times.
+// The update of a handset on this PC, with the exact times: the Windows host, the
+// port driver, WinUSB and the sync software's remote API (each library loaded by
+// name when the link needs it; a PC without one behaves as one without a handset).
 int RunOnThisPc(HINSTANCE hInstance)
 {
     CClock clock;
     CWin32Platform host;
+    CWin32PortDriver ports;
+    CWinUsbBulk bulk;
+    CWin32RemoteApi remoteApi;
     PlatformContext platform;
     platform.pClock = &clock;
+    platform.pPortDriver = &ports;
+    platform.pBulkUsb = &bulk;
+    platform.pRemoteApi = &remoteApi;
     host.Fill(platform);
     CVUQApp app(platform, hInstance);
     app.InitInstance();

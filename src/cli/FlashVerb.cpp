@@ -5,40 +5,29 @@
 //
 // The virtual handset of --simulate lives on a pseudo-terminal where the build has
 // them and one can be opened (reached through the tty driver, as a real port), and
-// otherwise on the in-process bus (reached through CSimPortDriver).
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+// otherwise on the in-process bus (reached through CSimPortDriver). What depends on
+// the machine (its platform, port names, temporary folder, pseudo-terminals) comes
+// from cli/LocalPlatform.h; the flow, its messages and exit codes are the same on
+// every platform.
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "app/worker/UpdateWorker.h"
+#include "cli/LocalPlatform.h"
 #include "cli/TerminalProgressView.h"
 #include "cli/Verbs.h"
+#include "common/LastError.h"
 #include "image/OSUtil.h"
 #include "legacy/HostCode.h"
 #include "legacy/LegacyRun.h"
 #include "legacy/PortWatcher.h"
 #include "link/DeviceChange.h"
 #include "link/Downloader.h"
-#include "platform/libusb/LibUsbBulk.h"
-#include "platform/posix/NoRemoteApi.h"
-#include "platform/posix/PathDeviceNotifier.h"
-#include "platform/posix/PosixHostEnvironment.h"
-#include "platform/posix/PosixProcesses.h"
-#include "platform/posix/TtyPortDriver.h"
-#include "platform/sim/SimDeviceNotifier.h"
 #include "platform/sim/SimPortBus.h"
 #include "platform/sim/SimPortDriver.h"
 #include "platform/sim/VirtualHandset.h"
-#if !defined(_WIN32)
-#include "platform/sim/PtyHandsetTransport.h"
-#endif
 
 namespace
 {
@@ -102,61 +91,6 @@ DWORD ScaledWriteLimit(DWORD dwTimeScale)
     return dwLimit < MIN_WRITE_LIMIT_MS ? MIN_WRITE_LIMIT_MS : dwLimit;
 }
 
-// A download written into a regular file would overwrite it, and a folder is no
-// port: such a PATH is refused before anything is sent. A node that is not there
-// yet is waited for.
-bool IsUsablePortPath(const std::string& strPort, const char* pszVerb)
-{
-    struct stat st{};
-    if (::stat(strPort.c_str(), &st) != 0 || S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
-        return true;
-    std::fprintf(stderr, "vuqctl %s: %s is a %s, not a device: nothing was sent\n", pszVerb, strPort.c_str(),
-                 S_ISDIR(st.st_mode) ? "folder" : "regular file");
-    return false;
-}
-
-// The platform of a run on this machine: the tty file transport, the Linux host,
-// no remote API. Linux has no desktop windows, registry or service manager: those
-// facilities stay null.
-struct LOCAL_PLATFORM
-{
-    CClock clock;
-    CTtyPortDriver port;
-    CLibUsbBulk bulk;
-    CNoRemoteApi rapi;
-    CPosixHostEnvironment host;
-    CPosixProcesses processes;
-    PlatformContext context;
-
-    // The port's write limit runs as much faster as every other wait.
-    LOCAL_PLATFORM(IMessageBox* pBoxes, DWORD dwTimeScale)
-        : clock(dwTimeScale), port(ScaledWriteLimit(dwTimeScale))
-    {
-        context.pClock = &clock;
-        context.pPortDriver = &port;
-        context.pBulkUsb = &bulk;
-        context.pRemoteApi = &rapi;
-        context.pHostVersion = &host;
-        context.pHostEnvironment = &host;
-        context.pProcesses = &processes;
-        context.pMessageBox = pBoxes;
-    }
-};
-
-// A pseudo-terminal transport for the virtual handset; null where the build has
-// none or no pseudo-terminal can be opened.
-std::unique_ptr<IHandsetTransport> PtyTransport()
-{
-#if defined(_WIN32)
-    return nullptr;
-#else
-    auto pPty = std::make_unique<CPtyHandsetTransport>();
-    if (!pPty->OpenEndpoint())
-        return nullptr;
-    return pPty;
-#endif
-}
-
 // The virtual handset of --simulate, its transport, and the port driver that
 // reaches it: the platform's tty driver on a pseudo-terminal, a driver of the
 // in-process bus otherwise.
@@ -171,11 +105,11 @@ struct SIMULATED_HANDSET
 };
 
 // False (with the reason on stderr) when the transport asked for is not there.
-bool MakeSimulatedHandset(const FLASH_OPTIONS& options, LOCAL_PLATFORM& platform, int nDialect,
+bool MakeSimulatedHandset(const FLASH_OPTIONS& options, CLocalPlatform& platform, int nDialect,
                           SIMULATED_HANDSET* pSim)
 {
     if (options.strSimTransport != SIM_TRANSPORT_IN_PROCESS)
-        pSim->pTransport = PtyTransport();
+        pSim->pTransport = CreatePtyHandsetTransport();
     if (!pSim->pTransport && options.strSimTransport == SIM_TRANSPORT_PTY)
     {
         std::fprintf(stderr, "vuqctl flash: the virtual handset could not open a pseudo-terminal\n");
@@ -183,7 +117,7 @@ bool MakeSimulatedHandset(const FLASH_OPTIONS& options, LOCAL_PLATFORM& platform
     }
     if (pSim->pTransport)
     {
-        pSim->pDriver = &platform.port;
+        pSim->pDriver = platform.PortDriver();
     }
     else
     {
@@ -192,7 +126,7 @@ bool MakeSimulatedHandset(const FLASH_OPTIONS& options, LOCAL_PLATFORM& platform
         pSim->pDriver = pSim->pBusDriver.get();
         pSim->pTransport = std::move(pBus);
     }
-    pSim->pHandset = std::make_unique<CVirtualHandset>(platform.clock, *pSim->pTransport, nDialect);
+    pSim->pHandset = std::make_unique<CVirtualHandset>(platform.Clock(), *pSim->pTransport, nDialect);
     return true;
 }
 
@@ -207,39 +141,35 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
         return RUN_PREPARE_FAILED;
     }
 
-    if (!options.bSimulate && !IsUsablePortPath(options.strPort, "flash"))
-        return RUN_NO_PORT;
     // A port that is there but cannot be opened would only be tried for 100 s.
-    if (!options.bSimulate && ::access(options.strPort.c_str(), F_OK) == 0 &&
-        ::access(options.strPort.c_str(), R_OK | W_OK) != 0)
-    {
-        std::fprintf(stderr, "vuqctl flash: %s: cannot be opened for reading and writing: %s\n",
-                     options.strPort.c_str(), std::strerror(errno));
+    if (!options.bSimulate &&
+        (!IsUsablePortName(options.strPort, "flash") || !IsOpenablePortName(options.strPort, "flash")))
         return RUN_NO_PORT;
-    }
 
-    LOCAL_PLATFORM platform(&view, options.dwTimeScale);
+    std::unique_ptr<CLocalPlatform> pPlatform =
+        CreateLocalPlatform(&view, options.dwTimeScale, ScaledWriteLimit(options.dwTimeScale));
+    CLocalPlatform& platform = *pPlatform;
     SIMULATED_HANDSET sim;
     if (options.bSimulate)
     {
         if (!MakeSimulatedHandset(options, platform, HANDSET_DIALECT_CURRENT, &sim))
             return RUN_NO_PORT;
-        platform.context.pPortDriver = sim.pDriver;
+        platform.Context().pPortDriver = sim.pDriver;
     }
-    CDownloader link(platform.context);
+    CDownloader link(platform.Context());
     CDeviceChangeHandler handler(link);
 
     CVirtualHandset* pHandset = sim.pHandset.get();
     std::unique_ptr<IDeviceNotifier> pNotifier;
     if (options.bSimulate)
-    {
-        pNotifier = std::make_unique<CSimDeviceNotifier>(*pHandset);
-    }
+        pNotifier = CreateSimulatedDeviceNotifier(*pHandset);
     else
+        pNotifier = CreatePortNameWatcher(options.strPort);
+    if (!pNotifier->Start(&handler))
     {
-        pNotifier = std::make_unique<CPathDeviceNotifier>(options.strPort.c_str());
+        std::fprintf(stderr, "vuqctl flash: device events cannot be watched: %s\n", GetLastErrorText());
+        return RUN_NO_PORT;
     }
-    pNotifier->Start(&handler);
     if (pHandset != nullptr && !pHandset->EnterDownloaderMode())
     {
         std::fprintf(stderr, "vuqctl flash: the virtual handset could not open a pseudo-terminal\n");
@@ -270,46 +200,23 @@ int FlashCurrent(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     return nResult;
 }
 
-// Keeps a stable name pointing at the virtual handset's current device: the legacy
-// run reopens its port by name after the handset has come back on a new one.
-class CStableDeviceLink : public IDeviceEvents
-{
-public:
-    explicit CStableDeviceLink(std::string strLink) : m_strLink(std::move(strLink)) {}
-    void OnDeviceArrival(const char* pszName) override
-    {
-        ::unlink(m_strLink.c_str());
-        if (::symlink(pszName, m_strLink.c_str()) != 0)
-            std::fprintf(stderr, "vuqctl flash: cannot link %s: %s\n", m_strLink.c_str(), std::strerror(errno));
-    }
-    void OnDeviceRemoval(const char*) override { ::unlink(m_strLink.c_str()); }
-
-private:
-    std::string m_strLink;
-};
-
 int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
 {
-    if (!options.bSimulate && !IsUsablePortPath(options.strPort, "flash --legacy"))
+    if (!options.bSimulate && !IsUsablePortName(options.strPort, "flash --legacy"))
         return EXIT_LEGACY_FAILED;
+    std::unique_ptr<CLocalPlatform> pPlatform =
+        CreateLocalPlatform(&view, options.dwTimeScale, ScaledWriteLimit(options.dwTimeScale));
+    CLocalPlatform& platform = *pPlatform;
     // The staging file lives in a private folder of its own, never next to IMAGE.
-    std::error_code ec;
-    std::filesystem::path tempRoot = std::filesystem::temp_directory_path(ec);
-    if (ec)
-        tempRoot = "/tmp";
-    std::string strTemplate = (tempRoot / "vuqctl-XXXXXX").string();
-    if (::mkdtemp(strTemplate.data()) == nullptr)
-    {
-        std::fprintf(stderr, "vuqctl flash: cannot create a private temporary folder: %s\n", std::strerror(errno));
+    std::string strStaging;
+    if (!MakePrivateTempFolder(&strStaging))
         return EXIT_LEGACY_FAILED;
-    }
-    const std::string strStaging = strTemplate;
+    std::error_code ec;
 
-    LOCAL_PLATFORM platform(&view, options.dwTimeScale);
-    IPortDriver* pPort = &platform.port;
+    IPortDriver* pPort = platform.PortDriver();
     std::string strPort = options.strPort;
     SIMULATED_HANDSET sim;
-    std::unique_ptr<CStableDeviceLink> pLink;
+    std::unique_ptr<IDeviceEvents> pLink;
     if (options.bSimulate)
     {
         if (!MakeSimulatedHandset(options, platform, HANDSET_DIALECT_LEGACY, &sim))
@@ -325,8 +232,9 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
         }
         else
         {
-            strPort = strStaging + "/ttyVUQ";
-            pLink = std::make_unique<CStableDeviceLink>(strPort);
+            // A name in the private folder follows the handset's current node.
+            strPort = (std::filesystem::path(strStaging) / "ttyVUQ").string();
+            pLink = CreateStableDeviceName(strPort);
             sim.pHandset->SetEventSink(pLink.get());
         }
         if (!sim.pHandset->EnterDownloaderMode())
@@ -340,14 +248,14 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     CVirtualHandset* pHandset = sim.pHandset.get();
 
     // Start once the port can be opened, as the step page enables its UPDATE button.
-    CPortWatcher watcher(*pPort, platform.clock, strPort.c_str());
+    CPortWatcher watcher(*pPort, platform.Clock(), strPort.c_str());
     CEvent ready(true, false);
     watcher.Start([&ready](bool bReady) {
         if (bReady)
             ready.Set();
     });
     int nResult = EXIT_LEGACY_FAILED;
-    if (platform.clock.WaitForEvent(ready, LEGACY_PORT_WAIT_MS) != EVENT_SIGNALLED)
+    if (platform.Clock().WaitForEvent(ready, LEGACY_PORT_WAIT_MS) != EVENT_SIGNALLED)
     {
         watcher.Stop();
         std::fprintf(stderr, "vuqctl flash --legacy: %s: no download port appeared\n", strPort.c_str());
@@ -355,8 +263,8 @@ int FlashLegacy(const FLASH_OPTIONS& options, CTerminalProgressView& view)
     else
     {
         watcher.Stop();
-        LEGACY_RUN_CONFIG config{platform.clock, *pPort, &view, options.strImage, strStaging, strPort,
-                                 GetLegacyHostCode(&platform.host), nullptr};
+        LEGACY_RUN_CONFIG config{platform.Clock(), *pPort, &view, options.strImage, strStaging, strPort,
+                                 GetLegacyHostCode(platform.Context().pHostVersion), nullptr};
         nResult = RunLegacyUpdate(config);
     }
 
@@ -387,8 +295,8 @@ void AddFlashVerb(CLI::App& app, int* pnExit)
         "flash", "Flash IMAGE into a handset that is already in its USB-downloader mode (IMAGE is read in place)");
     // -v may also follow the verb.
     pVerb->fallthrough();
-    CLI::Option* pPort =
-        pVerb->add_option("--port", pOptions->strPort, "The download port's device node, e.g. /dev/serial/by-id/...");
+    CLI::Option* pPort = pVerb->add_option("--port", pOptions->strPort,
+                                           std::string("The download port's device name, e.g. ") + PORT_NAME_EXAMPLE);
     CLI::Option* pSimulate = pVerb->add_flag("--simulate", pOptions->bSimulate, "Flash the built-in virtual handset");
     pPort->excludes(pSimulate);
     pVerb->add_option("--sim-transport", pOptions->strSimTransport,
@@ -408,7 +316,7 @@ void AddFlashVerb(CLI::App& app, int* pnExit)
             *pnExit = EXIT_USAGE;
             return;
         }
-        CTerminalProgressView view(::isatty(STDOUT_FILENO) != 0, pOptions->bLegacy ? 2 : 1);
+        CTerminalProgressView view(IsStdoutTerminal(), pOptions->bLegacy ? 2 : 1);
         *pnExit = pOptions->bLegacy ? FlashLegacy(*pOptions, view) : FlashCurrent(*pOptions, view);
     });
 }

@@ -114,9 +114,7 @@ int RunInfo(const INFO_OPTIONS& options)
         return nExit;
     if (options.bJson)
     {
-        // The version text may hold any bytes: invalid UTF-8 is replaced, never thrown on.
-        std::string strJson = InfoJson(util, nCode).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        std::printf("%s\n", strJson.c_str());
+        std::printf("%s\n", InfoJsonText(util, nCode).c_str());
     }
     else
     {
@@ -124,6 +122,12 @@ int RunInfo(const INFO_OPTIONS& options)
     }
     return nExit;
 }
+}
+
+std::string InfoJsonText(COSUtil& util, int nCode)
+{
+    // The version text may hold any bytes: invalid UTF-8 is replaced, never thrown on.
+    return InfoJson(util, nCode).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 void AddInfoVerb(CLI::App& app, int* pnExit)

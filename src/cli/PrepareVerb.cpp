@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/LocalPort.h"
+#include "cli/LocalPlatform.h"
 #include "cli/Verbs.h"
 #include "common/LastError.h"
 #include "image/OSUtil.h"
@@ -30,11 +30,6 @@ bool WriteFrame(COSUtil& util, std::vector<BYTE>& image, DWORD dwCommand, const 
     util.m_pBuf = image.data();
     util.m_nBufLen = static_cast<DWORD>(image.size());
     std::unique_ptr<IPortDriver> pPort = CreateLocalPortDriver();
-    if (!pPort)
-    {
-        std::fprintf(stderr, "vuqctl prepare: --frame: not available on this platform yet\n");
-        return false;
-    }
     if (!WriteOutput("prepare", strOut, {}))
         return false;
 

@@ -34,3 +34,7 @@ const char* ParseCodeText(int nCode);
 bool WriteOutput(const char* pszVerb, const std::string& strPath, const std::vector<BYTE>& bytes);
 // A number in hex (0x...) or decimal; false when the text is not one that fits 32 bits.
 bool ParseNumber(const std::string& strText, DWORD* pdwValue);
+
+// The line info --json prints (without its line end) for an image that util parsed
+// as far as it got, with parse code nCode (InfoVerb.cpp).
+std::string InfoJsonText(COSUtil& util, int nCode);

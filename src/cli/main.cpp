@@ -6,6 +6,9 @@ int main(int argc, char** argv)
 {
     CLI::App app{"vuqctl: inspect and prepare firmware images, flash a handset in its USB-downloader mode"};
     app.require_subcommand(1);
+    // Arguments starting with '/' are paths on every system, never options; set
+    // before the verbs are added, which take the setting over.
+    app.allow_windows_style_options(false);
     app.add_flag_callback("-v,--verbose", [] { SetTraceSink(&TraceToStderr, nullptr); },
                           "Write the trace lines to standard error");
     int nExit = EXIT_OK;

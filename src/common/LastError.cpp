@@ -5,39 +5,13 @@
 #include <system_error>
 
 #ifdef _WIN32
-// The system's message table is read with kernel32's FormatMessageA, declared here
-// so that the core includes no OS header. (The C++ library's own text for these
-// codes drops the final period and gives nothing for a text with inserts.)
-extern "C" __declspec(dllimport) unsigned long __stdcall FormatMessageA(unsigned long ulFlags, const void* pSource,
-                                                                         unsigned long ulMessageId,
-                                                                         unsigned long ulLanguageId, char* pszBuffer,
-                                                                         unsigned long ulSize, void* pArguments);
+#include "platform/win32/Win32Text.h"   // the system message table (no system header here)
 #endif
 
 namespace
 {
 thread_local DWORD t_dwLastError = 0;
 thread_local char t_szLastErrorText[256];
-
-// The system's text for a code, with its line breaks; empty when there is none.
-std::string SystemText(DWORD dwError)
-{
-#ifdef _WIN32
-    constexpr unsigned long FORMAT_MESSAGE_FROM_SYSTEM_FLAG = 0x00001000;
-    constexpr unsigned long FORMAT_MESSAGE_IGNORE_INSERTS_FLAG = 0x00000200;
-    constexpr unsigned long LANGUAGE_USER_DEFAULT = 0x0400;   // neutral language, the user's default
-    char szText[4096];
-    unsigned long ulLen = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM_FLAG | FORMAT_MESSAGE_IGNORE_INSERTS_FLAG, nullptr,
-                                         dwError, LANGUAGE_USER_DEFAULT, szText, sizeof(szText), nullptr);
-    return std::string(szText, ulLen);
-#else
-    std::string strText = std::error_code(static_cast<int>(dwError), std::system_category()).message();
-    // The C library names codes it does not know "Unknown error N": that is no text.
-    if (strText.rfind("Unknown error", 0) == 0)
-        return std::string();
-    return strText;
-#endif
-}
 }
 
 void SetLastErrorCode(DWORD dwError)
@@ -92,11 +66,20 @@ void FormatErrorText(DWORD dwError, char* pszBuf, size_t nLen)
     if (pszBuf == nullptr || nLen == 0)
         return;
     pszBuf[0] = '\0';
-    std::string strText = SystemText(dwError);
+#ifdef _WIN32
+    // The C++ library's text of a Windows code drops the table's final full stop and
+    // loses texts with inserts; the table itself is read instead.
+    FormatWin32ErrorText(dwError, pszBuf, nLen);
+#else
+    std::string strText = std::error_code(static_cast<int>(dwError), std::system_category()).message();
+    // The C library names codes it does not know "Unknown error N": that is no text.
+    if (strText.rfind("Unknown error", 0) == 0)
+        return;
     while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r'))
         strText.pop_back();
     std::strncpy(pszBuf, strText.c_str(), nLen - 1);
     pszBuf[nLen - 1] = '\0';
+#endif
 }
 
 const char* GetLastErrorText()

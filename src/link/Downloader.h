@@ -165,7 +165,7 @@ private:
     // (interface first, then the file) when the port closes.
     std::unique_ptr<ITransport> m_pTransport[PORT_COUNT];
     std::atomic<int> m_nDownloadStage{0};
-    std::mutex m_csOpen;            // serialises opening the device (probe or port)
+    std::mutex m_csOpen;            // serialises the probe's open and close and the port's open
     std::mutex m_csName;            // guards FileName, bConnected changes and the arrival counts
     DWORD m_dwArrivals = 0;         // arrivals added so far
     DWORD m_dwOpenedArrival = 0;    // the arrival the open port belongs to

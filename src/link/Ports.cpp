@@ -69,10 +69,17 @@ bool CDownloader::CheckUSBConnection(int nFirstAttempt, int nEndAttempt, CEvent*
         {
             // The probe handle is closed before the pause, so the device is free for
             // the worker at once; the pause follows every attempt, a successful one too.
-            PORT_HANDLE hPort = OpenDevice(szName);
-            DWORD dwError = GetLastErrorCode();
-            if (hPort != INVALID_PORT)
-                m_Platform.pPortDriver->Close(hPort);
+            // Open and close hold the open lock, so the worker's open never meets the
+            // probe's handle on a device held exclusively.
+            PORT_HANDLE hPort = INVALID_PORT;
+            DWORD dwError = 0;
+            {
+                std::lock_guard<std::mutex> lock(m_csOpen);
+                hPort = m_Platform.pPortDriver->Open(szName);
+                dwError = GetLastErrorCode();
+                if (hPort != INVALID_PORT)
+                    m_Platform.pPortDriver->Close(hPort);
+            }
             bool bCancelled = false;
             if (pCancel != nullptr)
                 bCancelled = m_Platform.pClock->WaitForEvent(*pCancel, CHECK_PAUSE_MS) != EVENT_TIMEOUT;

@@ -15,6 +15,13 @@ void CEvent::Set()
     m_cvChanged.notify_all();
 }
 
+void CEvent::SetUnderLock()
+{
+    std::lock_guard<std::mutex> lock(m_csState);
+    m_bSignalled = true;
+    m_cvChanged.notify_all();
+}
+
 void CEvent::Reset()
 {
     std::lock_guard<std::mutex> lock(m_csState);

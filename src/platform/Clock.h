@@ -28,6 +28,10 @@ public:
     CEvent& operator=(const CEvent&) = delete;
 
     void Set();
+    // Set with the waiters woken while the lock is held: for a setter on another
+    // thread whose waiter may destroy the event as soon as it sees the signal (the
+    // setter is done with the event before the waiter can have the lock).
+    void SetUnderLock();
     void Reset();
     // Makes the next wait report EVENT_ABANDONED (an owner that went away).
     void Abandon();

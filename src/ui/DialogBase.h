@@ -15,7 +15,7 @@
 //   and then gets the separator bands (PaintSeparatorBands).
 #pragma once
 
-#include "platform/win32/Win32HostApi.h"
+#include "ui/UiHeaders.h"
 
 #include <functional>
 #include <map>

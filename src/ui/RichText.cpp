@@ -18,7 +18,7 @@ void AppendSegment(HWND hRichEdit, const std::string& strSegment)
 {
     LRESULT nLines = SendMessageA(hRichEdit, EM_GETLINECOUNT, 0, 0);
     LRESULT nIndex = SendMessageA(hRichEdit, EM_LINEINDEX, static_cast<WPARAM>(nLines), 0);
-    CHARRANGE range = {static_cast<WINDOWS_LONG>(nIndex), -1};
+    CHARRANGE range = {static_cast<WIN_LONG>(nIndex), -1};
     SendMessageA(hRichEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
     SendMessageA(hRichEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(strSegment.c_str()));
 }

@@ -4,7 +4,7 @@
 // the insertion point is the same afterwards as before.
 #pragma once
 
-#include "platform/win32/Win32HostApi.h"
+#include "ui/UiHeaders.h"
 
 #include <string>
 

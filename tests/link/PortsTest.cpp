@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "image/OSUtil.h"
@@ -9,12 +12,55 @@
 #include "link/Downloader.h"
 #include "link/LinkFakes.h"
 #include "platform/sim/MemoryBulkUsb.h"
+#include "platform/sim/SimPortBus.h"
+#include "platform/sim/SimPortDriver.h"
 #include "support/TraceCapture.h"
 
 namespace
 {
 class PortsFixture : public CLinkTest
 {
+};
+
+// A port driver over another whose first close, once it has said so, takes a
+// while before the device is let go: the moment a probe's handle is still open.
+class CSlowFirstCloseDriver : public IPortDriver
+{
+public:
+    explicit CSlowFirstCloseDriver(IPortDriver& inner) : m_Inner(inner) {}
+
+    PORT_HANDLE Open(const char* pszName) override { return m_Inner.Open(pszName); }
+    bool Read(PORT_HANDLE hPort, BYTE* pBuf, DWORD dwLen, DWORD* pdwRead) override
+    {
+        return m_Inner.Read(hPort, pBuf, dwLen, pdwRead);
+    }
+    bool Write(PORT_HANDLE hPort, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten) override
+    {
+        return m_Inner.Write(hPort, pBuf, dwLen, pdwWritten);
+    }
+    bool GetTimeouts(PORT_HANDLE hPort, PORT_TIMEOUTS* pTimeouts) override
+    {
+        return m_Inner.GetTimeouts(hPort, pTimeouts);
+    }
+    bool SetTimeouts(PORT_HANDLE hPort, const PORT_TIMEOUTS* pTimeouts) override
+    {
+        return m_Inner.SetTimeouts(hPort, pTimeouts);
+    }
+    void Close(PORT_HANDLE hPort) override
+    {
+        if (m_bFirst.exchange(false))
+        {
+            Closing.Set();
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        m_Inner.Close(hPort);
+    }
+
+    CEvent Closing{true, false};
+
+private:
+    IPortDriver& m_Inner;
+    std::atomic<bool> m_bFirst{true};
 };
 }
 
@@ -141,6 +187,28 @@ TEST_F(PortsFixture, AHandsetBackBeforeTheOldPortIsClosedStaysConnected)
         link.ClosePort(0);
         EXPECT_FALSE(link.m_PortInfo[0].bConnected) << pszReturnName;
     }
+}
+
+TEST_F(PortsFixture, TheWorkersOpenNeverMeetsTheChecksHandle)
+{
+    // The arrival check opens the device and closes it again; the worker, told of
+    // the arrival when AddUSB ran, may open the port meanwhile. On an exclusive
+    // device its open must wait for the check's close, not fail as busy.
+    CSimPortBus bus;
+    std::unique_ptr<IHandsetEndpoint> pEndpoint = bus.OpenEndpoint();
+    ASSERT_TRUE(pEndpoint);
+    pEndpoint->Attach();
+    CSimPortDriver exclusive(bus);
+    CSlowFirstCloseDriver driver(exclusive);
+    m_Context.pPortDriver = &driver;
+    CDownloader link(m_Context);
+    link.AddUSB(pEndpoint->Name().c_str());
+
+    std::thread check([&link] { EXPECT_TRUE(link.CheckUSBConnection(0, 1, nullptr)); });
+    ASSERT_EQ(driver.Closing.WaitReal(std::chrono::seconds(5), false), EVENT_SIGNALLED);
+    EXPECT_TRUE(link.OpenUSB(0)) << "opened while the check still held the device";
+    check.join();
+    link.ClosePort(0);
 }
 
 TEST_F(PortsFixture, OpenRemoveAndClose)

@@ -19,14 +19,15 @@ namespace
 // A name on the handset's bus that no endpoint has.
 const char ABSENT_PORT_NAME[] = "sim:handset-99";
 
-// A device-change notification as the system sends it to a registered window.
-LRESULT SendDeviceChange(HWND hwnd, WPARAM wEvent, const char* pszName, WINDOWS_DWORD dwType = DBT_DEVTYP_DEVICEINTERFACE)
+// A device-change notification with an ANSI record of the given device type, as the
+// system sends it to a registered window that is not Unicode.
+LRESULT SendDeviceRecord(HWND hwnd, WPARAM wEvent, const char* pszName, WIN_DWORD dwType = DBT_DEVTYP_DEVICEINTERFACE)
 {
     std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + std::strlen(pszName));
     DEV_BROADCAST_DEVICEINTERFACE_A header = {};
-    header.dbcc_size = static_cast<WINDOWS_DWORD>(record.size());
+    header.dbcc_size = static_cast<WIN_DWORD>(record.size());
     header.dbcc_devicetype = dwType;
-    header.dbcc_classguid = GUID_VUQ_DOWNLOAD_INTERFACE;
+    header.dbcc_classguid = VUQ_PORT_INTERFACE_CLASS;
     std::memcpy(record.data(), &header, offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name));
     std::memcpy(record.data() + offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name), pszName,
                 std::strlen(pszName) + 1);
@@ -115,13 +116,13 @@ TEST_F(ProgressWindow, DeviceChangesFeedTheLink)
 
     CDownloader& link = m_Wizard.App().GetDownloader();
     PortInfo& port = link.m_PortInfo[0];
-    EXPECT_EQ(SendDeviceChange(hProgress, DBT_DEVICEARRIVAL, pszPortName), 1);
+    EXPECT_EQ(SendDeviceRecord(hProgress, DBT_DEVICEARRIVAL, pszPortName), 1);
     EXPECT_STREQ(port.FileName, pszPortName);
     EXPECT_TRUE(port.bConnected);
     EXPECT_TRUE(port.hArrivalEvent->IsSignalled());
     port.hArrivalEvent->Reset();
 
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEREMOVECOMPLETE, pszPortName), 1);
+    EXPECT_NE(SendDeviceRecord(hProgress, DBT_DEVICEREMOVECOMPLETE, pszPortName), 1);
     EXPECT_STREQ(port.FileName, "");
     EXPECT_FALSE(port.bConnected);
     EXPECT_TRUE(port.hRemovalEvent->IsSignalled());
@@ -131,7 +132,7 @@ TEST_F(ProgressWindow, DeviceChangesFeedTheLink)
     // apart from the window, which answers at once (an arrival is one open attempt
     // and its 100 ms pause on the window's thread).
     auto tpStart = std::chrono::steady_clock::now();
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEARRIVAL, ABSENT_PORT_NAME), 1);
+    EXPECT_NE(SendDeviceRecord(hProgress, DBT_DEVICEARRIVAL, ABSENT_PORT_NAME), 1);
     auto msTaken =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - tpStart).count();
     EXPECT_LT(msTaken, 2000);
@@ -139,13 +140,13 @@ TEST_F(ProgressWindow, DeviceChangesFeedTheLink)
     EXPECT_FALSE(port.hArrivalEvent->IsSignalled());
     EXPECT_TRUE(m_Wizard.StaysOpen(hProgress, 300));
     EXPECT_FALSE(port.hArrivalEvent->IsSignalled());
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEREMOVECOMPLETE, ABSENT_PORT_NAME), 1);
+    EXPECT_NE(SendDeviceRecord(hProgress, DBT_DEVICEREMOVECOMPLETE, ABSENT_PORT_NAME), 1);
     EXPECT_STREQ(port.FileName, "");
     EXPECT_TRUE(port.hRemovalEvent->IsSignalled());
     port.hRemovalEvent->Reset();
 
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEARRIVAL, pszPortName, DBT_DEVTYP_VOLUME), 1);
-    EXPECT_NE(SendDeviceChange(hProgress, DBT_DEVICEREMOVECOMPLETE, pszPortName, DBT_DEVTYP_VOLUME), 1);
+    EXPECT_NE(SendDeviceRecord(hProgress, DBT_DEVICEARRIVAL, pszPortName, DBT_DEVTYP_VOLUME), 1);
+    EXPECT_NE(SendDeviceRecord(hProgress, DBT_DEVICEREMOVECOMPLETE, pszPortName, DBT_DEVTYP_VOLUME), 1);
     EXPECT_STREQ(port.FileName, "");
     EXPECT_FALSE(port.hArrivalEvent->IsSignalled());
     EXPECT_FALSE(port.hRemovalEvent->IsSignalled());

@@ -293,7 +293,7 @@ std::string CWizardHarness::PageText(HWND hPage)
     LRESULT nLen = SendMessageA(hRich, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
     std::string strText(static_cast<size_t>(nLen) + 1, '\0');
     GETTEXTEX get = {};
-    get.cb = static_cast<WINDOWS_DWORD>(strText.size());
+    get.cb = static_cast<WIN_DWORD>(strText.size());
     get.flags = GT_DEFAULT;
     get.codepage = CP_ACP;
     LRESULT nGot =

@@ -10,7 +10,7 @@
 // so a sent message would not return until they close.
 #pragma once
 
-#include "platform/win32/Win32HostApi.h"
+#include "ui/UiHeaders.h"
 
 #include <atomic>
 #include <functional>

@@ -57,7 +57,7 @@ protected:
         LRESULT nLen = SendMessageA(m_hRich, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
         std::string strText(static_cast<size_t>(nLen) + 1, '\0');
         GETTEXTEX get = {};
-        get.cb = static_cast<WINDOWS_DWORD>(strText.size());
+        get.cb = static_cast<WIN_DWORD>(strText.size());
         get.flags = GT_DEFAULT;
         get.codepage = CP_ACP;
         LRESULT nGot = SendMessageA(m_hRich, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
@@ -82,7 +82,7 @@ protected:
         pFormat->bAutoColor = (format.dwEffects & CFE_AUTOCOLOR) != 0;
         pFormat->crColor = format.crTextColor;
         pFormat->lHeight = format.yHeight;
-        const WINDOWS_DWORD dwNeeded = CFM_BOLD | CFM_COLOR | CFM_SIZE;
+        const WIN_DWORD dwNeeded = CFM_BOLD | CFM_COLOR | CFM_SIZE;
         return (format.dwMask & dwNeeded) == dwNeeded;
     }
 

@@ -1,6 +1,0 @@
-#include "cli/LocalPort.h"
-
-std::unique_ptr<IPortDriver> CreateLocalPortDriver()
-{
-    return nullptr;
-}
