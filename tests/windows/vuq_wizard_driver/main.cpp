@@ -1,5 +1,7 @@
 // vuq_wizard_driver.exe COMMAND ...: finds the windows of a running vuq.exe among the
-// desktop's top-level windows and acts on them, as a user would.
+// desktop's top-level windows (those of processes named vuq.exe only: other programs,
+// test programs that show the same dialogs among them, are left alone) and acts on
+// them, as a user would.
 //
 //   wait KIND [MS]     waits (20 s by default) for a visible window of that kind and
 //                      prints its screen rectangle: LEFT TOP WIDTH HEIGHT
@@ -47,11 +49,32 @@ std::string ClassName(HWND hwnd)
     return szClass;
 }
 
+// True when the window belongs to a process whose program is vuq.exe.
+bool IsVuqWindow(HWND hwnd)
+{
+    DWORD dwProcess = 0;
+    GetWindowThreadProcessId(hwnd, &dwProcess);
+    HANDLE hProcess = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, dwProcess);
+    if (hProcess == nullptr)
+        return false;
+    char szPath[MAX_PATH] = {};
+    DWORD dwLen = sizeof(szPath);
+    bool bVuq = false;
+    if (QueryFullProcessImageNameA(hProcess, 0, szPath, &dwLen))
+    {
+        const char* pszName = std::strrchr(szPath, '\\');
+        pszName = pszName != nullptr ? pszName + 1 : szPath;
+        bVuq = _stricmp(pszName, "vuq.exe") == 0;
+    }
+    CloseHandle(hProcess);
+    return bVuq;
+}
+
 // The kind of a wizard window: a page by its first button, the progress window by
 // its bar, a message box by its caption ("box:CAPTION"); empty for others.
 std::string KindOf(HWND hwnd)
 {
-    if (!IsWindowVisible(hwnd) || ClassName(hwnd) != "#32770")
+    if (!IsWindowVisible(hwnd) || ClassName(hwnd) != "#32770" || !IsVuqWindow(hwnd))
         return std::string();
     if (GetDlgItem(hwnd, IDC_VUQ_PROGRESS_BAR) != nullptr)
         return "progress";
