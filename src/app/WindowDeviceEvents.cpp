@@ -1,7 +1,5 @@
 #include "app/WindowDeviceEvents.h"
 
-#include <chrono>
-
 #include "platform/win32/Win32DeviceNotifier.h"
 
 CWindowDeviceEvents::CWindowDeviceEvents() : m_Thread(&CWindowDeviceEvents::Run, this)
@@ -50,13 +48,6 @@ void CWindowDeviceEvents::Queue(bool bArrival, const char* pszName)
     m_cvChanged.notify_all();
 }
 
-bool CWindowDeviceEvents::WaitUntilDelivered(DWORD dwMs)
-{
-    std::unique_lock<std::mutex> lock(m_csQueue);
-    return m_cvChanged.wait_for(lock, std::chrono::milliseconds(dwMs),
-                                [this] { return m_Queue.empty() && !m_bDelivering; });
-}
-
 void CWindowDeviceEvents::Run()
 {
     std::unique_lock<std::mutex> lock(m_csQueue);
@@ -69,18 +60,12 @@ void CWindowDeviceEvents::Run()
         m_Queue.pop_front();
         HWND hWindow = m_hWindow;
         if (hWindow == nullptr)
-        {
-            m_cvChanged.notify_all();
             continue;
-        }
-        m_bDelivering = true;
         lock.unlock();
 
         SendDeviceChange(hWindow, event.bArrival ? DEVICE_CHANGE_ARRIVAL : DEVICE_CHANGE_REMOVAL,
                          event.strName.c_str());
 
         lock.lock();
-        m_bDelivering = false;
-        m_cvChanged.notify_all();
     }
 }

@@ -33,9 +33,6 @@ public:
     void OnProgressWindowOpened(HWND hwnd) override;
     void OnProgressWindowClosed(HWND hwnd) override;
 
-    // Waits (real time) until every queued event has been delivered; false on time-out.
-    bool WaitUntilDelivered(DWORD dwMs);
-
 private:
     struct DEVICE_EVENT
     {
@@ -48,7 +45,6 @@ private:
     std::mutex m_csQueue;
     std::condition_variable m_cvChanged;
     std::deque<DEVICE_EVENT> m_Queue;
-    bool m_bDelivering = false;
     bool m_bStop = false;
     HWND m_hWindow = nullptr;
     std::thread m_Thread;
