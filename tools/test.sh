@@ -17,11 +17,29 @@ cmake --preset "$PRESET" --fresh
 cmake --build --preset "$PRESET"
 case "$PRESET" in
   windows*)
+    # The dialog tests need a display: a virtual one (Xvfb) on the first free number
+    # from 90 on, for this run only. A number another run takes at the same moment
+    # makes this Xvfb exit; the next one is tried then.
+    DISPLAY_NUMBER=89
+    XVFB_PID=""
+    while [ -z "$XVFB_PID" ]; do
+      DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
+      [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ] || [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && continue
+      Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      XVFB_PID=$!
+      for _ in $(seq 100); do
+        [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && break
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+      done
+      kill -0 "$XVFB_PID" 2>/dev/null || XVFB_PID=""
+    done
+    export DISPLAY=":$DISPLAY_NUMBER"
     # One persistent wineserver with a booted prefix for the whole run: a test program
     # that started Wine's services itself would have them hold its output pipe, and
     # CTest would wait on them after every test.
     WINE_RUN="build/$PRESET/wine-run"
-    trap '"$WINE_RUN" --stop' EXIT
+    trap '"$WINE_RUN" --stop; kill "$XVFB_PID" 2>/dev/null || true' EXIT
     "$WINE_RUN" --start
     ;;
 esac

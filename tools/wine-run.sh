@@ -25,18 +25,25 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winusb=n,b"
 # Makes and boots the prefix once; concurrent first runs wait for each other. Wine's
 # processes never get the lock's descriptor: the services outlive the boot and would
 # hold the lock.
-# The prefix uses Wine's null display driver: windows can be created and found (the
-# tests of the Windows host make some) without an X display. Wine reads the setting
-# when a server's desktop starts, so the server that made the setting is stopped.
-# No server of the prefix may be running while the setting is made (the first run
-# of a prefix, or --start).
+# Display drivers: X11 when the environment names a display (the dialog tests run on
+# a virtual one, Xvfb), else Wine's null driver, so that windows can still be created
+# and found (the tests of the Windows host make some) without an X display. Wine
+# reads the setting when a server's desktop starts, so the server that made the
+# setting is stopped. No server of the prefix may be running while the setting is
+# made (the first run of a prefix, or --start).
+# Windows are not handed to a window manager: the virtual display has none, and Wine
+# would wait 2 s for one at every window it hides. A program that crashes ends with
+# its backtrace on standard error instead of a dialog that would wait for a user.
 make_prefix() {
   mkdir -p "$PREFIX"
   (
     flock 9
-    if [ ! -e "$PREFIX/.vuq-booted" ] || ! grep -q '^"Graphics"="null"' "$PREFIX/user.reg" 2>/dev/null; then
+    if [ ! -e "$PREFIX/.vuq-booted" ] || ! grep -q '^"Graphics"="x11,null"' "$PREFIX/user.reg" 2>/dev/null ||
+       ! grep -q '^"ShowCrashDialog"=dword:00000000' "$PREFIX/user.reg" 2>/dev/null; then
       wine wineboot -i >/dev/null 2>&1 9>&-
-      wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 9>&-
+      wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f >/dev/null 2>&1 9>&-
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 9>&-
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 9>&-
       wineserver -k >/dev/null 2>&1 || true
       wineserver -w >/dev/null 2>&1 || true
       touch "$PREFIX/.vuq-booted"
@@ -53,7 +60,8 @@ case "$1" in
     make_prefix
     wineserver -p >/dev/null 2>&1
     # Boots the prefix: the first program of a server runs Wine's boot, which starts
-    # the service manager and the services; they stay up with the server, their
+    # the service manager and the services (and, with a display, the desktop that
+    # every program with windows then shares); they stay up with the server, their
     # output on /dev/null. (An explicit "wineboot -i" as that first program would
     # boot twice and leave two service managers that each know other services.)
     (

@@ -1,0 +1,252 @@
+#include "app/VUQDlg.h"
+
+#include "common/Trace.h"
+#include "res/Strings.h"
+#include "res/VuqResource.h"
+#include "ui/RichText.h"
+
+namespace
+{
+// A call of the worker or the link, handed to the window's thread (lParam: the
+// std::function to run).
+constexpr UINT WM_VUQ_CALL = WM_APP + 1;
+
+WIN_DWORD WINAPI WorkerThread(LPVOID pParam)
+{
+    return static_cast<WIN_DWORD>(UpdateThread(pParam));
+}
+}
+
+// ---- Progress bar ----
+
+void CProgressBarControl::SetRange(int nLower, int nUpper)
+{
+    SendMessageA(m_hWnd, PBM_SETRANGE32, static_cast<WPARAM>(nLower), static_cast<LPARAM>(nUpper));
+}
+
+void CProgressBarControl::GetRange(int* pnLower, int* pnUpper)
+{
+    PBRANGE range = {};
+    SendMessageA(m_hWnd, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
+    if (pnLower != nullptr)
+        *pnLower = range.iLow;
+    if (pnUpper != nullptr)
+        *pnUpper = range.iHigh;
+}
+
+void CProgressBarControl::SetStep(int nStep)
+{
+    SendMessageA(m_hWnd, PBM_SETSTEP, static_cast<WPARAM>(nStep), 0);
+}
+
+void CProgressBarControl::SetPos(int nPos)
+{
+    SendMessageA(m_hWnd, PBM_SETPOS, static_cast<WPARAM>(nPos), 0);
+}
+
+int CProgressBarControl::GetPos()
+{
+    return static_cast<int>(SendMessageA(m_hWnd, PBM_GETPOS, 0, 0));
+}
+
+void CProgressBarControl::StepIt()
+{
+    SendMessageA(m_hWnd, PBM_STEPIT, 0, 0);
+}
+
+// ---- Window ----
+
+CVUQDlg::CVUQDlg(CVUQApp& app)
+    : CDialogBase(app.GetInstance(), IDD_VUQ_PROGRESS), m_App(app), m_hIcon(app.GetAppIcon()),
+      m_DeviceChange(app.GetDownloader())
+{
+    BindControl(IDC_VUQ_PROGRESS_BAR, &m_hProgressBar);
+    BindControl(IDC_VUQ_RICH_TEXT, &m_hRichText);
+    BindControl(IDC_VUQ_CAPTION_BOX, &m_hCaptionBox);
+    BindControl(IDC_VUQ_PERCENT_BOX, &m_hPercentBox);
+}
+
+CVUQDlg::~CVUQDlg()
+{
+    // The worker's last step was ending this window; what remains of it is its own
+    // clean-up, which needs nothing of the window.
+    if (m_hWorker != nullptr)
+    {
+        WaitForSingleObject(m_hWorker, INFINITE);
+        CloseHandle(m_hWorker);
+    }
+    if (m_hNotification != nullptr)
+        UnregisterDeviceNotification(m_hNotification);
+}
+
+BOOL CVUQDlg::OnInitDialog()
+{
+    m_dwThreadId = GetCurrentThreadId();
+    m_Bar.Attach(m_hProgressBar);
+    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+    filter.dbcc_size = 32;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = GUID_VUQ_DOWNLOAD_INTERFACE;
+    m_hNotification = RegisterDeviceNotificationA(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    if (m_hNotification == nullptr)
+        Trace(false, "RegisterDeviceNotification Fail");
+
+    AppendRichTextResource(IDS_PROGRESS_TEXT, m_hRichText, m_hInstance);
+    if (m_App.GetProgressWindowObserver() != nullptr)
+        m_App.GetProgressWindowObserver()->OnProgressWindowOpened(m_hWnd);
+
+    m_RunConfig.pDownloader = &m_App.GetDownloader();
+    m_RunConfig.pOSUtil = &m_App.GetOSUtil();
+    m_RunConfig.pView = this;
+    m_RunConfig.bManageHost = true;
+    m_RunConfig.pSyncService = &m_App.GetSyncService();
+    WIN_DWORD dwWorkerId = 0;
+    m_hWorker = CreateThread(nullptr, 0, &WorkerThread, &m_RunConfig, 0, &dwWorkerId);
+    return TRUE;
+}
+
+void CVUQDlg::OnOK()
+{
+}
+
+void CVUQDlg::OnCancel()
+{
+}
+
+void CVUQDlg::OnWindowThread(const std::function<void()>& fnCall)
+{
+    if (m_hWnd == nullptr || GetCurrentThreadId() == m_dwThreadId)
+    {
+        fnCall();
+        return;
+    }
+    SendMessageA(m_hWnd, WM_VUQ_CALL, 0, reinterpret_cast<LPARAM>(&fnCall));
+}
+
+IProgressBar* CVUQDlg::GetBar(int nBar)
+{
+    return nBar == PROGRESS_BAR_MAIN ? &m_Bar : nullptr;
+}
+
+void CVUQDlg::SetCaption(const char* pszText)
+{
+    SetWindowTextA(m_hCaptionBox, pszText);
+}
+
+void CVUQDlg::SetPercent(const char* pszText)
+{
+    SetWindowTextA(m_hPercentBox, pszText);
+}
+
+void CVUQDlg::SetTitle(const char* pszText)
+{
+    SetWindowTextA(m_hWnd, pszText);
+}
+
+void CVUQDlg::SetHeading(const char*)
+{
+    // The updater's window has no heading box.
+}
+
+void CVUQDlg::EndDialog(int nResult)
+{
+    OnWindowThread([this, nResult] {
+        if (m_App.GetProgressWindowObserver() != nullptr)
+            m_App.GetProgressWindowObserver()->OnProgressWindowClosed(m_hWnd);
+        CDialogBase::EndDialog(nResult);
+    });
+}
+
+int CVUQDlg::MessageBox(const char* pszText, const char* pszCaption, UINT uStyle)
+{
+    int nAnswer = 0;
+    OnWindowThread([&] { nAnswer = MessageBoxA(m_hWnd, pszText, pszCaption, uStyle); });
+    return nAnswer;
+}
+
+LRESULT CVUQDlg::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    switch (uMsg)
+    {
+    case WM_VUQ_CALL:
+        (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        return 0;
+    case WM_DEVICECHANGE:
+        return OnDeviceChange(wParam, lParam);
+    case WM_CLOSE:
+        // Only the worker ends this window.
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE)
+            return 0;
+        return Default(uMsg, wParam, lParam);
+    case WM_PAINT:
+        if (IsIconic(m_hWnd))
+        {
+            OnPaint();
+            return 0;
+        }
+        return Default(uMsg, wParam, lParam);
+    case WM_QUERYDRAGICON:
+        return reinterpret_cast<LRESULT>(m_hIcon);
+    default:
+        return CDialogBase::WindowProc(uMsg, wParam, lParam);
+    }
+}
+
+void CVUQDlg::OnPaint()
+{
+    // Minimised: the window icon, centred in the client area.
+    PAINTSTRUCT paint;
+    HDC hdc = BeginPaint(m_hWnd, &paint);
+    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0);
+    RECT rc;
+    GetClientRect(m_hWnd, &rc);
+    int nX = (rc.right - rc.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int nY = (rc.bottom - rc.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(hdc, nX, nY, m_hIcon);
+    EndPaint(m_hWnd, &paint);
+}
+
+LRESULT CVUQDlg::OnDeviceChange(WPARAM wParam, LPARAM lParam)
+{
+    const DEV_BROADCAST_HDR* pHeader = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+    if (wParam == DBT_DEVICEARRIVAL && pHeader != nullptr)
+    {
+        if (pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE)
+        {
+            // The first open attempt runs here; a port that does not open yet is
+            // checked further on the handler's own thread, so this window keeps
+            // handling its messages meanwhile.
+            const char* pszName = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader)->dbcc_name;
+            if (m_DeviceChange.HandleArrival(pszName))
+                return 1;
+        }
+        else
+        {
+            Trace(false, "WindowProc : message == WM_DEVICECHANGE");
+            Trace(false, "WindowProc : wParam == DBT_DEVICEARRIVAL && lParam!=0");
+        }
+    }
+    else if (wParam == DBT_DEVICEREMOVECOMPLETE && pHeader != nullptr)
+    {
+        if (pHeader->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE)
+        {
+            const char* pszName = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader)->dbcc_name;
+            m_DeviceChange.HandleRemoval(pszName);
+        }
+        else
+        {
+            Trace(false, "WindowProc : message == WM_DEVICECHANGE");
+            Trace(false, "WindowProc : wParam == DBT_DEVICEREMOVECOMPLETE && lParam!=0");
+        }
+    }
+    else
+    {
+        Trace(false, "WindowProc : message == WM_DEVICECHANGE");
+    }
+    return Default(WM_DEVICECHANGE, wParam, lParam);
+}

@@ -1,0 +1,79 @@
+// vuq.exe: the updater wizard.
+//
+//   vuq.exe                              the update of the handset on this PC's USB link
+//   vuq.exe --simulate [--time-scale N]  the whole wizard against the virtual handset and a
+//                                        simulated desk (sync software, its service, the
+//                                        handset's remote API); files are real: "temp.dat"
+//                                        and "Tessik_Console.exe" are taken from TEMP, and
+//                                        samples are written there where they are missing.
+//                                        --time-scale N runs every wait N times faster.
+//
+// Without --simulate as its first argument the program reads no argument at all.
+#include "platform/win32/Win32HostApi.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/VuqApp.h"
+#include "app/WindowDeviceEvents.h"
+#include "platform/sim/SampleFiles.h"
+#include "platform/sim/SimDesk.h"
+#include "platform/win32/Win32Environment.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace
+{
+constexpr DWORD MAX_TIME_SCALE = 1000;
+
+// The time scale of a simulated run: the number after --time-scale, 1 without one.
+DWORD TimeScaleOf(int argc, char** argv)
+{
+    for (int i = 2; i + 1 < argc; ++i)
+    {
+        if (std::strcmp(argv[i], "--time-scale") != 0)
+            continue;
+        char* pEnd = nullptr;
+        long nScale = std::strtol(argv[i + 1], &pEnd, 10);
+        if (pEnd != argv[i + 1] && *pEnd == '\0' && nScale >= 1 && nScale <= static_cast<long>(MAX_TIME_SCALE))
+            return static_cast<DWORD>(nScale);
+    }
+    return 1;
+}
+
+// The update of a handset on this PC: the Windows host and the exact times.
+int RunOnThisPc(HINSTANCE hInstance)
+{
+    CClock clock;
+    CWin32Platform host;
+    PlatformContext platform;
+    platform.pClock = &clock;
+    host.Fill(platform);
+    CVUQApp app(platform, hInstance);
+    app.InitInstance();
+    return 0;
+}
+
+// The wizard on the simulated desk, with this PC's files.
+int RunSimulated(HINSTANCE hInstance, DWORD dwTimeScale)
+{
+    CWin32HostEnvironment environment;
+    char szTemp[MAX_PATH_LEN] = {};
+    if (environment.GetEnvironment("TEMP", szTemp, sizeof(szTemp)))
+        WriteMissingSampleFiles(szTemp);
+
+    // The handset announces itself to the open progress window, as the system does.
+    CWindowDeviceEvents events;
+    CSimDesk desk(dwTimeScale, &environment, &events);
+    CVUQApp app(desk.Platform(), hInstance);
+    app.SetProgressWindowObserver(&events);
+    app.InitInstance();
+    return 0;
+}
+}
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+{
+    if (__argc >= 2 && std::strcmp(__argv[1], "--simulate") == 0)
+        return RunSimulated(hInstance, TimeScaleOf(__argc, __argv));
+    return RunOnThisPc(hInstance);
+}

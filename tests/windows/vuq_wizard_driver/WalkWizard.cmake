@@ -1,0 +1,13 @@
+# Runs vuq.exe --simulate and, at the same time, the driver that presses the default
+# button of every page until Finish. Both must end with 0.
+# Usage: cmake -DRUN=<emulator> -DVUQ=<vuq.exe> -DDRIVER=<driver> -P WalkWizard.cmake
+execute_process(
+  COMMAND ${RUN} ${VUQ} --simulate --time-scale 20
+  COMMAND ${RUN} ${DRIVER} walk 120000
+  RESULTS_VARIABLE RESULTS
+  OUTPUT_VARIABLE OUTPUT
+  ERROR_VARIABLE OUTPUT)
+message(STATUS "${OUTPUT}")
+if(NOT RESULTS STREQUAL "0;0")
+  message(FATAL_ERROR "vuq.exe and the driver ended with ${RESULTS}")
+endif()
