@@ -6,7 +6,7 @@
 // its welcome page; it returns when the outermost page run returns.
 #pragma once
 
-#include "ui/UiHeaders.h"
+#include "platform/win32/Win32SystemHeaders.h"
 
 #include "host/HostConnection.h"
 #include "image/OSUtil.h"

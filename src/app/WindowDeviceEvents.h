@@ -7,7 +7,7 @@
 // thread, so events are queued and sent from a thread of this object's own.
 #pragma once
 
-#include "ui/UiHeaders.h"
+#include "platform/win32/Win32SystemHeaders.h"
 
 #include <condition_variable>
 #include <deque>

@@ -9,7 +9,7 @@
 //                                        --time-scale N runs every wait N times faster.
 //
 // Without --simulate as its first argument the program reads no argument at all.
-#include "ui/UiHeaders.h"
+#include "platform/win32/Win32SystemHeaders.h"
 
 #include <cstdlib>
 #include <cstring>

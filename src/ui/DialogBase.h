@@ -15,7 +15,7 @@
 //   and then gets the separator bands (PaintSeparatorBands).
 #pragma once
 
-#include "ui/UiHeaders.h"
+#include "platform/win32/Win32SystemHeaders.h"
 
 #include <functional>
 #include <map>

@@ -4,7 +4,7 @@
 // the insertion point is the same afterwards as before.
 #pragma once
 
-#include "ui/UiHeaders.h"
+#include "platform/win32/Win32SystemHeaders.h"
 
 #include <string>
 

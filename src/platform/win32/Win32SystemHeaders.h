@@ -20,6 +20,9 @@
 #define LONG WIN_LONG
 #include <windows.h>
 
+#include <commctrl.h>
+#include <dbt.h>
+#include <richedit.h>
 #include <tlhelp32.h>
 #include <winsvc.h>
 #undef DWORD

@@ -10,7 +10,7 @@
 // so a sent message would not return until they close.
 #pragma once
 
-#include "ui/UiHeaders.h"
+#include "platform/win32/Win32SystemHeaders.h"
 
 #include <atomic>
 #include <functional>
