@@ -109,13 +109,20 @@ BOOL CVUQDlg::OnInitDialog()
     m_RunConfig.pSyncService = &m_App.GetSyncService();
     WIN_DWORD dwWorkerId = 0;
     m_hWorker = CreateThread(nullptr, 0, &WorkerThread, &m_RunConfig, 0, &dwWorkerId);
+    if (m_hWorker == nullptr)
+    {
+        // Without a worker nothing would ever end the window: it ends at once, as a
+        // run that did not succeed (nothing was started on the handset or the PC).
+        Trace(false, "CreateThread Fail");
+        CDialogBase::EndDialog(0);
+    }
     return TRUE;
 }
 
 void CVUQDlg::FitPercentBox()
 {
     // The box is 12 dialog units wide and shows up to "100" (an edit without
-    // horizontal scrolling drops what does not fit): without the edit's own margins
+    // horizontal scrolling shows only what fits): without the edit's own margins
     // that fits the dialog's font on most machines; where it does not, the box gets
     // smaller sizes of the same face until it does.
     SendMessageA(m_hPercentBox, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);

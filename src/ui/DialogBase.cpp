@@ -1,5 +1,11 @@
 #include "ui/DialogBase.h"
 
+namespace
+{
+// The window property that leads from a dialog's window to its object.
+const char DIALOG_OBJECT_PROPERTY[] = "CDialogBase";
+}
+
 void PaintSeparatorBands(HWND hwnd, HDC hdc)
 {
     RECT rcClient;
@@ -109,7 +115,7 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT uMsg, WPARAM, LPARAM lP
     // own procedure.
     CDialogBase* pThis = reinterpret_cast<CDialogBase*>(lParam);
     pThis->m_hWnd = hwnd;
-    SetPropA(hwnd, "CDialogBase", pThis);
+    SetPropA(hwnd, DIALOG_OBJECT_PROPERTY, pThis);
     pThis->m_pfnDefault =
         reinterpret_cast<WNDPROC>(SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
     for (const auto& binding : pThis->m_Bindings)
@@ -119,12 +125,12 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT uMsg, WPARAM, LPARAM lP
 
 LRESULT CALLBACK CDialogBase::SubclassProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    CDialogBase* pThis = static_cast<CDialogBase*>(GetPropA(hwnd, "CDialogBase"));
+    CDialogBase* pThis = static_cast<CDialogBase*>(GetPropA(hwnd, DIALOG_OBJECT_PROPERTY));
     if (uMsg == WM_NCDESTROY)
     {
         WNDPROC pfnDefault = pThis->m_pfnDefault;
         SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pfnDefault));
-        RemovePropA(hwnd, "CDialogBase");
+        RemovePropA(hwnd, DIALOG_OBJECT_PROPERTY);
         pThis->m_hWnd = nullptr;
         return CallWindowProcA(pfnDefault, hwnd, uMsg, wParam, lParam);
     }

@@ -1,6 +1,6 @@
 // The wizard through its real dialogs: the pages found among the wizard thread's
-// windows, their buttons pressed, message boxes answered, texts read back. The
-// desk has no handset in USB-downloader mode here; the runs that download are in
+// windows, their buttons pressed, message boxes answered, texts read back. These
+// paths end before the progress window; the runs that download are in
 // WizardRunTest.cpp.
 #include <gtest/gtest.h>
 
