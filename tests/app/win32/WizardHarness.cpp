@@ -1,28 +1,14 @@
 #include "app/win32/WizardHarness.h"
 
-#include <chrono>
-#include <cstring>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
-#include "common/LastError.h"
 #include "res/VuqResource.h"
 
 namespace
 {
 constexpr DWORD WIZARD_END_LIMIT_MS = 30000;
-
-bool CopyText(const std::string& strText, char* pszBuf, DWORD dwLen)
-{
-    if (strText.size() + 1 > dwLen)
-    {
-        SetLastErrorCondition(std::errc::result_out_of_range);
-        return false;
-    }
-    std::memcpy(pszBuf, strText.c_str(), strText.size() + 1);
-    return true;
-}
 
 void WriteBytes(const std::string& strPath, const std::vector<BYTE>& bytes)
 {
@@ -37,77 +23,6 @@ std::vector<BYTE> Pattern(size_t nLen, BYTE bSeed)
         bytes[i] = static_cast<BYTE>(bSeed + i * 7);
     return bytes;
 }
-
-std::string WindowText(HWND hwnd)
-{
-    char szText[1024] = {};
-    GetWindowTextA(hwnd, szText, sizeof(szText));
-    return szText;
-}
-
-std::string ClassName(HWND hwnd)
-{
-    char szClass[64] = {};
-    GetClassNameA(hwnd, szClass, sizeof(szClass));
-    return szClass;
-}
-
-template <typename FN>
-bool WaitUntil(DWORD dwMs, FN fnDone)
-{
-    auto tpEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMs);
-    for (;;)
-    {
-        if (fnDone())
-            return true;
-        if (std::chrono::steady_clock::now() >= tpEnd)
-            return false;
-        Sleep(10);
-    }
-}
-}
-
-// ---- Environment ----
-
-bool CDeskEnvironment::GetEnvironment(const char* pszName, char* pszBuf, DWORD dwLen)
-{
-    if (std::strcmp(pszName, "TEMP") != 0)
-    {
-        SetLastErrorCondition(std::errc::no_such_file_or_directory);
-        return false;
-    }
-    return CopyText(m_strTemp, pszBuf, dwLen);
-}
-
-bool CDeskEnvironment::GetCurrentDir(char* pszBuf, DWORD dwLen)
-{
-    std::error_code ec;
-    std::string strDir = std::filesystem::current_path(ec).string();
-    return !ec && CopyText(strDir, pszBuf, dwLen);
-}
-
-bool CDeskEnvironment::SetCurrentDir(const char* pszPath)
-{
-    std::error_code ec;
-    std::filesystem::current_path(pszPath, ec);
-    if (ec)
-        SetLastErrorCondition(std::errc::no_such_file_or_directory);
-    return !ec;
-}
-
-bool CDeskEnvironment::GetFreeSpace(const char*, QWORD* pqwFreeBytes)
-{
-    *pqwFreeBytes = m_qwFree;
-    return true;
-}
-
-bool CDeskEnvironment::DeleteFile(const char* pszPath)
-{
-    std::error_code ec;
-    if (std::filesystem::remove(pszPath, ec))
-        return true;
-    SetLastErrorCondition(std::errc::no_such_file_or_directory);
-    return false;
 }
 
 // ---- Harness ----
@@ -192,16 +107,7 @@ bool CWizardHarness::WaitForEnd(DWORD dwMs)
 
 std::vector<HWND> CWizardHarness::VisibleWindows()
 {
-    std::vector<HWND> windows;
-    EnumThreadWindows(
-        m_dwThreadId,
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            if (IsWindowVisible(hwnd))
-                reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
-    return windows;
+    return VisibleThreadWindows(m_dwThreadId);
 }
 
 int CWizardHarness::PageOf(HWND hwnd)
@@ -245,7 +151,7 @@ HWND CWizardHarness::WaitForMessageBox(const char* pszCaption, DWORD dwMs)
     WaitUntil(dwMs, [&] {
         for (HWND hwnd : VisibleWindows())
         {
-            if (ClassName(hwnd) == "#32770" && PageOf(hwnd) == PAGE_NONE && WindowText(hwnd) == pszCaption)
+            if (IsDialogWindow(hwnd) && PageOf(hwnd) == PAGE_NONE && WindowText(hwnd) == pszCaption)
             {
                 hFound = hwnd;
                 return true;
@@ -256,31 +162,6 @@ HWND CWizardHarness::WaitForMessageBox(const char* pszCaption, DWORD dwMs)
     return hFound;
 }
 
-bool CWizardHarness::StaysOpen(HWND hwnd, DWORD dwMs)
-{
-    return !WaitUntil(dwMs, [hwnd] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); });
-}
-
-std::string CWizardHarness::MessageBoxText(HWND hBox)
-{
-    // The box's text is its static control with the most text (the icon has none).
-    std::string strText;
-    EnumChildWindows(
-        hBox,
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            if (ClassName(hwnd) == "Static")
-            {
-                std::string strChild = WindowText(hwnd);
-                std::string* pstrText = reinterpret_cast<std::string*>(lParam);
-                if (strChild.size() > pstrText->size())
-                    *pstrText = strChild;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&strText));
-    return strText;
-}
-
 HWND CWizardHarness::MessageBoxOwner(HWND hBox)
 {
     return GetWindow(hBox, GW_OWNER);
@@ -288,30 +169,5 @@ HWND CWizardHarness::MessageBoxOwner(HWND hBox)
 
 std::string CWizardHarness::PageText(HWND hPage)
 {
-    HWND hRich = GetDlgItem(hPage, IDC_VUQ_RICH_TEXT);
-    GETTEXTLENGTHEX length = {GTL_DEFAULT, CP_ACP};
-    LRESULT nLen = SendMessageA(hRich, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
-    std::string strText(static_cast<size_t>(nLen) + 1, '\0');
-    GETTEXTEX get = {};
-    get.cb = static_cast<WIN_DWORD>(strText.size());
-    get.flags = GT_DEFAULT;
-    get.codepage = CP_ACP;
-    LRESULT nGot =
-        SendMessageA(hRich, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(strText.data()));
-    strText.resize(static_cast<size_t>(nGot));
-    for (char& cChar : strText)
-        if (cChar == '\r')
-            cChar = '\n';
-    return strText;
-}
-
-std::string CWizardHarness::ItemText(HWND hDlg, int nId)
-{
-    HWND hItem = GetDlgItem(hDlg, nId);
-    return hItem != nullptr ? WindowText(hItem) : std::string();
-}
-
-void CWizardHarness::Press(HWND hDlg, int nId)
-{
-    PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
+    return RichEditText(GetDlgItem(hPage, IDC_VUQ_RICH_TEXT));
 }

@@ -24,28 +24,11 @@
 #include "app/WindowDeviceEvents.h"
 #include "platform/sim/SimDesk.h"
 #include "support/ImageBuilder.h"
+#include "support/win32/DeskEnvironment.h"
+#include "support/win32/DialogWindows.h"
 
 // Real-time limit of the test's waits for a window; they end as soon as it is there.
 constexpr DWORD WIZARD_WAIT_MS = 20000;
-
-// The desk's files and free space, with the real current directory (the image
-// container opens "temp.dat" in it) and real deletion; TEMP is the test's folder.
-class CDeskEnvironment : public IHostEnvironment
-{
-public:
-    explicit CDeskEnvironment(const std::string& strTemp) : m_strTemp(strTemp) {}
-    void SetFreeSpaceBytes(QWORD qwBytes) { m_qwFree = qwBytes; }
-
-    bool GetEnvironment(const char* pszName, char* pszBuf, DWORD dwLen) override;
-    bool GetCurrentDir(char* pszBuf, DWORD dwLen) override;
-    bool SetCurrentDir(const char* pszPath) override;
-    bool GetFreeSpace(const char* pszPath, QWORD* pqwFreeBytes) override;
-    bool DeleteFile(const char* pszPath) override;
-
-private:
-    std::string m_strTemp;
-    std::atomic<QWORD> m_qwFree{QWORD(1) << 33};
-};
 
 // Which page a window is, by its template's first button (the progress window has
 // its progress bar instead).
@@ -90,15 +73,15 @@ public:
     // Waits for a visible message box with that caption; null on time-out.
     HWND WaitForMessageBox(const char* pszCaption, DWORD dwMs = WIZARD_WAIT_MS);
     // True when the window is still there after dwMs of real time (checked throughout).
-    bool StaysOpen(HWND hwnd, DWORD dwMs);
+    bool StaysOpen(HWND hwnd, DWORD dwMs) { return ::StaysOpen(hwnd, dwMs); }
 
-    static std::string MessageBoxText(HWND hBox);
+    static std::string MessageBoxText(HWND hBox) { return ::MessageBoxText(hBox); }
     static HWND MessageBoxOwner(HWND hBox);
     // The page's rich-text control's text, line breaks as "\n".
     static std::string PageText(HWND hPage);
-    static std::string ItemText(HWND hDlg, int nId);
-    // Presses a button of a page or message box (posted, see above).
-    static void Press(HWND hDlg, int nId);
+    static std::string ItemText(HWND hDlg, int nId) { return ::ItemText(hDlg, nId); }
+    // Presses a button of a page or message box.
+    static void Press(HWND hDlg, int nId) { PressButton(hDlg, nId); }
 
     CVUQApp& App() { return *m_pApp; }
     CSimDesk& Desk() { return m_Desk; }
