@@ -1,13 +1,14 @@
-# Runs vuq.exe --simulate and, at the same time, the driver that presses the default
-# button of every page until Finish. Both must end with 0.
-# Usage: cmake -DRUN=<emulator> -DVUQ=<vuq.exe> -DDRIVER=<driver> -P WalkWizard.cmake
+# Runs a wizard program with --simulate and, at the same time, the driver that
+# presses the default button of every page until the last. Both must end with 0.
+# Usage: cmake -DRUN=<emulator> -DVUQ=<program> -DDRIVER=<driver> [-DDRIVER_MODE=--legacy]
+#        -P WalkWizard.cmake
 execute_process(
   COMMAND ${RUN} ${VUQ} --simulate --time-scale 20
-  COMMAND ${RUN} ${DRIVER} walk 120000
+  COMMAND ${RUN} ${DRIVER} ${DRIVER_MODE} walk 120000
   RESULTS_VARIABLE RESULTS
   OUTPUT_VARIABLE OUTPUT
   ERROR_VARIABLE OUTPUT)
 message(STATUS "${OUTPUT}")
 if(NOT RESULTS STREQUAL "0;0")
-  message(FATAL_ERROR "vuq.exe and the driver ended with ${RESULTS}")
+  message(FATAL_ERROR "${VUQ} and the driver ended with ${RESULTS}")
 endif()
