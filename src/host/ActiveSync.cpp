@@ -62,15 +62,23 @@ bool StartProgram(const PlatformContext& platform, const char* pszCommandLine)
 }
 }
 
-bool QuitActiveSync(const PlatformContext& platform)
+bool ReadSyncManagerPath(const PlatformContext& platform, char* pszPath, size_t nLen)
 {
+    if (pszPath == nullptr || nLen == 0)
+        return false;
+    pszPath[0] = '\0';
     REG_KEY hKey = 0;
-    char szPath[MAX_PATH_LEN] = {};
     if (OpenRegistryKey(platform, SYNC_MANAGER_KEY_QUIT, &hKey) != REG_RESULT_SUCCESS)
         return false;
-    LONG lResult = platform.pRegistry->RegQueryText(hKey, nullptr, szPath, sizeof(szPath));
+    LONG lResult = platform.pRegistry->RegQueryText(hKey, nullptr, pszPath, static_cast<DWORD>(nLen));
     platform.pRegistry->RegCloseKey(hKey);
-    if (lResult != REG_RESULT_SUCCESS || szPath[0] == '\0')
+    return lResult == REG_RESULT_SUCCESS && pszPath[0] != '\0';
+}
+
+bool QuitActiveSync(const PlatformContext& platform)
+{
+    char szPath[MAX_PATH_LEN] = {};
+    if (!ReadSyncManagerPath(platform, szPath, sizeof(szPath)))
         return false;
 
     char szCommandLine[MAX_PATH_LEN + 16];

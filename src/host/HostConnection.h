@@ -29,6 +29,10 @@ constexpr DWORD SYNC_SERVICE_POLL_MS = 1000;          // a pending service is as
 constexpr DWORD SYNC_SERVICE_WAIT_LIMIT_MS = 60000;   // and given at most a minute
 constexpr DWORD SYNC_KEEP_STOPPED_POLL_MS = 100;
 
+// Reads the sync manager's path from the registry (the default value of
+// SYNC_MANAGER_KEY_QUIT). False when the key or value is missing or empty.
+bool ReadSyncManagerPath(const PlatformContext& platform, char* pszPath, size_t nLen);
+
 // Asks the running manager to quit: starts the manager's path (from the registry)
 // in quotes followed by " /quit". False when the path is missing or empty, or the
 // start failed.

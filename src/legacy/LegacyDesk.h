@@ -24,10 +24,12 @@ bool StartSyncSoftware(const PlatformContext& platform);
 
 // Makes TEMP the current directory and deletes "Tessik_Console.exe", "VUQ.exe",
 // "temp.dat" and "TempFileToDown" there, each attempted whatever happened to the
-// others. Nothing is deleted when TEMP cannot be read or made current. True when
-// every file that was there is gone.
+// others (a file still held open elsewhere stays, the rest go). Nothing is deleted
+// when TEMP cannot be read or made current: the names are relative. True when the
+// deletions were attempted in TEMP.
 bool DeleteLegacyTempFiles(const PlatformContext& platform);
 
-// Deletes the staging file "TempFileToDown" from TEMP before a restart, so the new
-// run starts from a fresh one. True when it is gone (or was never there).
+// Deletes the staging file "TempFileToDown" from TEMP (made the current directory)
+// before a restart, so the new run starts from a fresh one. True when it was
+// deleted.
 bool DeleteLegacyStagingFile(const PlatformContext& platform);

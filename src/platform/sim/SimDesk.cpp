@@ -21,8 +21,9 @@ constexpr DWORD HANDSET_RETURN_MS = 2000;
 constexpr int HANDSET_PROGRESS_TICKS = 20;
 }
 
-CSimDesk::CSimDesk(DWORD dwTimeScale, IHostEnvironment* pEnvironment, IDeviceEvents* pEvents)
-    : m_Clock(dwTimeScale), m_Host(&m_Clock), m_Ports(m_Bus, ScaledWriteLimit(dwTimeScale)), m_Handset(m_Clock, m_Bus)
+CSimDesk::CSimDesk(DWORD dwTimeScale, IHostEnvironment* pEnvironment, IDeviceEvents* pEvents, int nDialect)
+    : m_Clock(dwTimeScale), m_Host(&m_Clock), m_Ports(m_Bus, ScaledWriteLimit(dwTimeScale)),
+      m_Handset(m_Clock, m_Bus, nDialect)
 {
     // A desktop of the XP generation, the sync software running and holding the link.
     m_Host.SetVersion(5, 1);

@@ -25,9 +25,12 @@ class CSimDesk
 {
 public:
     // Every wait of the run dwTimeScale times shorter (1: the exact times). The
-    // handset announces its arrivals and removals to pEvents; pEnvironment serves the
-    // files. Both outlive the desk.
-    CSimDesk(DWORD dwTimeScale, IHostEnvironment* pEnvironment, IDeviceEvents* pEvents);
+    // handset announces its arrivals and removals to pEvents (null: to nobody; the
+    // legacy updater reaches it by the bus's alias); pEnvironment serves the files.
+    // Both outlive the desk. nDialect: the handset's replies, those of the current
+    // updater or of the legacy one (HANDSET_DIALECT_*).
+    CSimDesk(DWORD dwTimeScale, IHostEnvironment* pEnvironment, IDeviceEvents* pEvents,
+             int nDialect = HANDSET_DIALECT_CURRENT);
     ~CSimDesk();
     CSimDesk(const CSimDesk&) = delete;
     CSimDesk& operator=(const CSimDesk&) = delete;
