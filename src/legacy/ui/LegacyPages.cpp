@@ -257,6 +257,9 @@ void CLegacyStep3Page::StopWatcher()
 
 void CLegacyStep3Page::OnUpdate()
 {
+    // Until the port opened, UPDATE is disabled and does nothing.
+    if (!IsWindowEnabled(m_hUpdate))
+        return;
     std::string strText = m_App.LoadText(IDS_LEGACY_CONFIRM_START);
     if (MessageBoxA(m_hWnd, strText.c_str(), LEGACY_WARNING_CAPTION, MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
         return;
