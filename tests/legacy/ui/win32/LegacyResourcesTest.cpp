@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,12 @@ struct TEMPLATE_CASE
     UINT nPictureId;  // the bitmap a picture control shows (0: none)
     std::vector<EXPECTED_CONTROL> controls;
 };
+
+// Failure lines name the template.
+void PrintTo(const TEMPLATE_CASE& page, std::ostream* pOut)
+{
+    *pOut << page.pszName;
+}
 
 const char* const RICH_EDIT = "richedit20a";
 const char* const BUTTON = "button";
