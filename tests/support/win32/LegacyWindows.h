@@ -12,16 +12,16 @@
 
 enum LEGACY_WINDOW
 {
-    LEGACY_NONE = 0,
-    LEGACY_FIRST,
-    LEGACY_STEP2,
-    LEGACY_STEP3,
-    LEGACY_PROGRESS,
-    LEGACY_FINAL,
-    LEGACY_TRANSFER_FAILED,
-    LEGACY_AGENT_FAILED,
-    LEGACY_ABOUT,
-    LEGACY_BOX,
+    LEGACY_WINDOW_NONE = 0,
+    LEGACY_WINDOW_FIRST,
+    LEGACY_WINDOW_STEP2,
+    LEGACY_WINDOW_STEP3,
+    LEGACY_WINDOW_PROGRESS,
+    LEGACY_WINDOW_FINAL,
+    LEGACY_WINDOW_TRANSFER_FAILED,
+    LEGACY_WINDOW_AGENT_FAILED,
+    LEGACY_WINDOW_ABOUT,
+    LEGACY_WINDOW_BOX,
 };
 
 struct LEGACY_WINDOW_INFO
@@ -38,25 +38,25 @@ constexpr const char* LEGACY_TEMP_FILES[] = {"Tessik_Console.exe", "VUQ.exe", "t
 constexpr char LEGACY_ABOUT_VERSION_LINE[] = "Version 1.0";
 
 constexpr LEGACY_WINDOW_INFO LEGACY_WINDOWS[] = {
-    {LEGACY_FIRST, "first", IDC_LEGACY_FIRST_NEXT, "VUQ"},
-    {LEGACY_STEP2, "step2", IDC_LEGACY_STEP2_NEXT, "VUQ - STEP 2"},
-    {LEGACY_STEP3, "step3", IDC_LEGACY_UPDATE, "VUQ - STEP 3"},
-    {LEGACY_PROGRESS, "progress", IDC_LEGACY_OVERALL_BAR, "Updating, Please keep connected between PC and PDA."},
-    {LEGACY_FINAL, "final", IDC_LEGACY_FINISH, "VUQ - FINAL STEP"},
-    {LEGACY_TRANSFER_FAILED, "transfer-failed", IDC_LEGACY_TRANSFER_OK, "VUQ - TRANSFER FAILED"},
-    {LEGACY_AGENT_FAILED, "agent-failed", IDC_LEGACY_AGENT_OK, "PDA initials failed."},
+    {LEGACY_WINDOW_FIRST, "first", IDC_LEGACY_FIRST_NEXT, "VUQ"},
+    {LEGACY_WINDOW_STEP2, "step2", IDC_LEGACY_STEP2_NEXT, "VUQ - STEP 2"},
+    {LEGACY_WINDOW_STEP3, "step3", IDC_LEGACY_UPDATE, "VUQ - STEP 3"},
+    {LEGACY_WINDOW_PROGRESS, "progress", IDC_LEGACY_OVERALL_BAR, "Updating, Please keep connected between PC and PDA."},
+    {LEGACY_WINDOW_FINAL, "final", IDC_LEGACY_FINISH, "VUQ - FINAL STEP"},
+    {LEGACY_WINDOW_TRANSFER_FAILED, "transfer-failed", IDC_LEGACY_TRANSFER_OK, "VUQ - TRANSFER FAILED"},
+    {LEGACY_WINDOW_AGENT_FAILED, "agent-failed", IDC_LEGACY_AGENT_OK, "PDA initials failed."},
 };
 
 inline int LegacyWindowOf(HWND hwnd)
 {
     if (!IsDialogWindow(hwnd))
-        return LEGACY_NONE;
+        return LEGACY_WINDOW_NONE;
     for (const LEGACY_WINDOW_INFO& info : LEGACY_WINDOWS)
         if (GetDlgItem(hwnd, info.nMarkId) != nullptr)
             return info.nWindow;
     if (HasStaticText(hwnd, LEGACY_ABOUT_VERSION_LINE))
-        return LEGACY_ABOUT;
-    return LEGACY_BOX;
+        return LEGACY_WINDOW_ABOUT;
+    return LEGACY_WINDOW_BOX;
 }
 
 inline const char* LegacyWindowName(int nWindow)
@@ -64,7 +64,7 @@ inline const char* LegacyWindowName(int nWindow)
     for (const LEGACY_WINDOW_INFO& info : LEGACY_WINDOWS)
         if (info.nWindow == nWindow)
             return info.pszName;
-    return nWindow == LEGACY_ABOUT ? "about" : nWindow == LEGACY_BOX ? "box" : "";
+    return nWindow == LEGACY_WINDOW_ABOUT ? "about" : nWindow == LEGACY_WINDOW_BOX ? "box" : "";
 }
 
 inline const char* LegacyWindowTitle(int nWindow)

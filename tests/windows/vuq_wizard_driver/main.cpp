@@ -217,7 +217,7 @@ int VuqWalk(DWORD dwMs)
 std::string LegacyKindOf(HWND hwnd)
 {
     int nWindow = LegacyWindowOf(hwnd);
-    if (nWindow == LEGACY_BOX)
+    if (nWindow == LEGACY_WINDOW_BOX)
         return "box:" + WindowText(hwnd);
     return LegacyWindowName(nWindow);
 }
