@@ -132,7 +132,7 @@ void ExpectStyle(const CHARFORMAT2A& piece, int nStyle, const CHARFORMAT2A& box)
     EXPECT_EQ(piece.yHeight, yExpected) << "size in twips";
 }
 
-class PageText : public testing::TestWithParam<PAGE_TEXT_CASE>
+class LegacyPageText : public testing::TestWithParam<PAGE_TEXT_CASE>
 {
 protected:
     void SetUp() override { m_App.WriteFiles(); }
@@ -175,7 +175,7 @@ const KEY_CASE KEY_CASES[] = {
     {"AgentFailedEsc", LEGACY_WINDOW_AGENT_FAILED, VK_ESCAPE, KEY_IGNORED},
 };
 
-class PageKey : public testing::TestWithParam<KEY_CASE>
+class LegacyPageKey : public testing::TestWithParam<KEY_CASE>
 {
 protected:
     void SetUp() override { m_App.WriteFiles(); }
@@ -185,7 +185,7 @@ protected:
 
 // The page's title, its whole text in the order of the pieces, and each piece's
 // bold, colour and size as the box holds them.
-TEST_P(PageText, PiecesReadBackWithTheirStyles)
+TEST_P(LegacyPageText, PiecesReadBackWithTheirStyles)
 {
     HWND hPage = m_App.StartAt(GetParam().nPage);
     ASSERT_NE(hPage, nullptr);
@@ -209,7 +209,7 @@ TEST_P(PageText, PiecesReadBackWithTheirStyles)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, PageText, testing::ValuesIn(PAGE_TEXTS),
+INSTANTIATE_TEST_SUITE_P(Pages, LegacyPageText, testing::ValuesIn(PAGE_TEXTS),
                          [](const testing::TestParamInfo<PAGE_TEXT_CASE>& paramInfo) {
                              return paramInfo.param.pszName;
                          });
@@ -229,7 +229,7 @@ TEST(LegacyFirstPage, CaretAtTheEnd)
 }
 
 // Esc and Enter as the keyboard types them into the page.
-TEST_P(PageKey, DoesWhatThePageSays)
+TEST_P(LegacyPageKey, DoesWhatThePageSays)
 {
     if (GetParam().nOutcome == KEY_RUN_GOES_ON)
     {
@@ -286,5 +286,5 @@ TEST_P(PageKey, DoesWhatThePageSays)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, PageKey, testing::ValuesIn(KEY_CASES),
+INSTANTIATE_TEST_SUITE_P(Keys, LegacyPageKey, testing::ValuesIn(KEY_CASES),
                          [](const testing::TestParamInfo<KEY_CASE>& paramInfo) { return paramInfo.param.pszName; });

@@ -101,7 +101,7 @@ const AGENT_FAULT_CASE AGENT_FAULTS[] = {
     {"NoConnection", [](CSimRemoteApi& rapi) { rapi.SetConnectMode(SIM_CONNECT_NEVER); }},
 };
 
-class AgentFault : public LegacyWizard, public testing::WithParamInterface<AGENT_FAULT_CASE>
+class LegacyAgentFault : public LegacyWizard, public testing::WithParamInterface<AGENT_FAULT_CASE>
 {
 };
 
@@ -109,7 +109,7 @@ class AgentFault : public LegacyWizard, public testing::WithParamInterface<AGENT
 // initials failed." (set at run time) with the warning icon and its two texts; OK
 // without "restart program" cleans up and ends. The agent file is closed by then,
 // so the clean-up can delete it.
-TEST_P(AgentFault, AgentFailedPageWithoutRestartEnds)
+TEST_P(LegacyAgentFault, AgentFailedPageWithoutRestartEnds)
 {
     GetParam().pfnBreak(m_App.Desk().RemoteApi());
     HWND hFirst = m_App.StartAtFirst();
@@ -134,7 +134,7 @@ TEST_P(AgentFault, AgentFailedPageWithoutRestartEnds)
     EXPECT_TRUE(m_App.SyncStarts().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, AgentFault, testing::ValuesIn(AGENT_FAULTS),
+INSTANTIATE_TEST_SUITE_P(Faults, LegacyAgentFault, testing::ValuesIn(AGENT_FAULTS),
                          [](const testing::TestParamInfo<AGENT_FAULT_CASE>& paramInfo) {
                              return paramInfo.param.pszName;
                          });
@@ -192,7 +192,7 @@ const CANCEL_CASE CANCEL_CASES[] = {
     {"Step3", LEGACY_WINDOW_STEP3, IDC_LEGACY_STEP3_CANCEL, true},
 };
 
-class CancelQuestion : public LegacyWizard, public testing::WithParamInterface<CANCEL_CASE>
+class LegacyCancelQuestion : public LegacyWizard, public testing::WithParamInterface<CANCEL_CASE>
 {
 protected:
     HWND StartAtPage()
@@ -212,7 +212,7 @@ protected:
 // CANCEL asks the cancel question (exclamation icon, owned by the page): No keeps the
 // page and the files; Yes cleans up and ends, and starts the sync software again
 // from the pages after the first, which have stopped it.
-TEST_P(CancelQuestion, NoStaysYesCleansUpAndEnds)
+TEST_P(LegacyCancelQuestion, NoStaysYesCleansUpAndEnds)
 {
     HWND hPage = StartAtPage();
     ASSERT_NE(hPage, nullptr);
@@ -238,7 +238,7 @@ TEST_P(CancelQuestion, NoStaysYesCleansUpAndEnds)
     EXPECT_EQ(m_App.SyncStarts(), GetParam().bStartsSync ? SYNC_STARTS : std::vector<std::string>());
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, CancelQuestion, testing::ValuesIn(CANCEL_CASES),
+INSTANTIATE_TEST_SUITE_P(Pages, LegacyCancelQuestion, testing::ValuesIn(CANCEL_CASES),
                          [](const testing::TestParamInfo<CANCEL_CASE>& paramInfo) { return paramInfo.param.pszName; });
 
 // The step-2 page stops the sync software (its windows, its processes), which lets
