@@ -82,6 +82,8 @@ void CLegacyHarness::Start()
 {
     PlatformContext platform = m_Desk.Platform();
     platform.pPortDriver = &m_Ports;
+    if (m_bVersionUnreadable)
+        platform.pHostVersion = &m_UnreadableVersion;
     m_pApp = std::make_unique<CLegacyApp>(platform, nullptr, SIM_PORT_ALIAS);
     m_Thread = std::thread([this] {
         m_dwThreadId = GetCurrentThreadId();

@@ -16,8 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/LastError.h"
 #include "legacy/LegacyImage.h"
 #include "legacy/ui/LegacyApp.h"
+#include "platform/HostVersion.h"
 #include "platform/PortDriver.h"
 #include "platform/sim/SimDesk.h"
 #include "support/ImageBuilder.h"
@@ -65,6 +67,17 @@ private:
     std::atomic<int> m_nOpens{0};
 };
 
+// A desktop whose version cannot be read.
+class CUnreadableHostVersion : public IHostVersion
+{
+public:
+    bool GetVersion(DWORD*, DWORD*) override
+    {
+        SetLastErrorCondition(std::errc::function_not_supported);
+        return false;
+    }
+};
+
 // What the harness writes into TEMP before a run (the staging file comes with it).
 const std::vector<std::string> LEGACY_FILES_BEFORE_RUN = {"Tessik_Console.exe", "VUQ.exe", "temp.dat"};
 
@@ -90,6 +103,8 @@ public:
 
     // Starts the program (CLegacyApp::InitInstance) on its own thread.
     void Start();
+    // Before Start: the desktop's version cannot be read.
+    void SetHostVersionUnreadable() { m_bVersionUnreadable = true; }
     // Waits until the program's thread has returned; false on time-out.
     bool WaitForEnd(DWORD dwMs = LEGACY_WAIT_MS);
 
@@ -137,6 +152,8 @@ private:
     CDeskEnvironment m_Environment;
     CSimDesk m_Desk;
     CCountingPortDriver m_Ports;
+    CUnreadableHostVersion m_UnreadableVersion;
+    bool m_bVersionUnreadable = false;
     CLegacyImage m_Image;
     std::vector<BYTE> m_Agent;
     std::unique_ptr<CLegacyApp> m_pApp;

@@ -49,12 +49,14 @@ DWORD HeaderWord(const HANDSET_FRAME& frame, DWORD dwOffset)
 }
 
 // The frames of one pass (from nFirst on) are those of the reference run, byte for
-// byte, every header carrying dwHostCode.
-void ExpectFramesOfRun(const std::vector<HANDSET_FRAME>& frames, size_t nFirst, const CLegacyImage& image,
-                       DWORD dwHostCode)
+// byte, every header carrying dwHostCode. The handset may still be reading the last
+// frame when the final page opens, so it is given the time to.
+void ExpectFramesOfRun(CVirtualHandset& handset, size_t nFirst, const CLegacyImage& image, DWORD dwHostCode)
 {
     std::vector<HANDSET_FRAME> expected = ReferenceFrames(image, dwHostCode);
     ASSERT_EQ(expected.size(), 4u);
+    handset.WaitForFrames(nFirst + expected.size(), LEGACY_WAIT_MS);
+    std::vector<HANDSET_FRAME> frames = handset.Frames();
     ASSERT_EQ(frames.size(), nFirst + expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
     {
@@ -116,7 +118,7 @@ TEST_F(LegacyRun, WholeProgramToTheFinalPage)
     EXPECT_EQ(m_App.VisibleWindows().size(), 1u);
     EXPECT_EQ(CLegacyHarness::PageText(hFinal), LoadLegacyString(IDS_LEGACY_FINAL_TEXT));
 
-    ExpectFramesOfRun(m_App.Desk().Handset().Frames(), 0, m_App.Image(), LEGACY_HOST_CODE_51);
+    ExpectFramesOfRun(m_App.Desk().Handset(), 0, m_App.Image(), LEGACY_HOST_CODE_51);
     EXPECT_TRUE(m_App.Desk().RemoteApi().GetFile("Tessik_Console.exe") == m_App.AgentBytes());
     std::vector<std::string> filesAtFinal = LEGACY_FILES_BEFORE_RUN;
     filesAtFinal.push_back("TempFileToDown");
@@ -150,10 +152,6 @@ TEST_F(LegacyRun, FailedTransferRestartsWithAFreshPass)
     EXPECT_EQ(CLegacyHarness::PageText(hFailed), LoadLegacyString(IDS_LEGACY_TRANSFER_FAILED_TEXT));
     EXPECT_EQ(ItemText(hFailed, IDC_LEGACY_RESTART), "restart program");
     EXPECT_TRUE(m_App.TempFileExists("TempFileToDown"));
-    size_t nFramesOfFirstPass = m_App.Desk().Handset().FrameCount();
-    ASSERT_GE(nFramesOfFirstPass, 2u);
-    EXPECT_EQ(m_App.Desk().Handset().Frames()[1].nKind, HANDSET_FRAME_RESERVE);
-
     m_App.Desk().Host().SetVersion(5, 0);
     ASSERT_TRUE(CLegacyHarness::Tick(hFailed, IDC_LEGACY_RESTART));
     PressButton(hFailed, IDC_LEGACY_TRANSFER_OK);
@@ -163,12 +161,16 @@ TEST_F(LegacyRun, FailedTransferRestartsWithAFreshPass)
     EXPECT_EQ(m_App.VisibleWindows().size(), 1u);
     EXPECT_EQ(CLegacyHarness::PageText(hNewFirst), strWelcome);
     EXPECT_EQ(m_App.TempFilesLeft(), LEGACY_FILES_BEFORE_RUN) << "only the staging file is deleted";
+    // Phase 1 and the refused reserve region went before.
+    size_t nFramesOfFirstPass = m_App.Desk().Handset().FrameCount();
+    ASSERT_GE(nFramesOfFirstPass, 2u);
+    EXPECT_EQ(m_App.Desk().Handset().Frames()[1].nKind, HANDSET_FRAME_RESERVE);
 
     HWND hSecondProgress = ProgressFrom(hNewFirst);
     ASSERT_NE(hSecondProgress, nullptr);
     HWND hFinal = m_App.WaitFor(LEGACY_WINDOW_FINAL, nullptr, LEGACY_RUN_WAIT_MS);
     ASSERT_NE(hFinal, nullptr);
-    ExpectFramesOfRun(m_App.Desk().Handset().Frames(), nFramesOfFirstPass, m_App.Image(), LEGACY_HOST_CODE_50);
+    ExpectFramesOfRun(m_App.Desk().Handset(), nFramesOfFirstPass, m_App.Image(), LEGACY_HOST_CODE_50);
 
     PressButton(hFinal, IDC_LEGACY_FINISH);
     ExpectEnded();
@@ -212,10 +214,56 @@ TEST_F(LegacyRun, AgentFailedRestartReadsTheHostVersionAgain)
     ASSERT_NE(ProgressFrom(hNewFirst), nullptr);
     HWND hFinal = m_App.WaitFor(LEGACY_WINDOW_FINAL, nullptr, LEGACY_RUN_WAIT_MS);
     ASSERT_NE(hFinal, nullptr);
-    ExpectFramesOfRun(m_App.Desk().Handset().Frames(), 0, m_App.Image(), LEGACY_HOST_CODE_OTHER);
+    ExpectFramesOfRun(m_App.Desk().Handset(), 0, m_App.Image(), LEGACY_HOST_CODE_OTHER);
     EXPECT_TRUE(m_App.Desk().RemoteApi().GetFile("Tessik_Console.exe") == m_App.AgentBytes());
 
     PressButton(hFinal, IDC_LEGACY_FINISH);
     ExpectEnded();
     EXPECT_TRUE(m_App.TempFilesLeft().empty());
+}
+
+// A desktop whose version cannot be read: the box "Get OS version failed!" over the
+// first page, which then stays empty; the update goes on with host code 1000.
+TEST_F(LegacyRun, UnreadableHostVersionLeavesAnEmptyFirstPageAndCode1000)
+{
+    m_App.SetHostVersionUnreadable();
+    m_App.Start();
+    HWND hBox = m_App.WaitForBox("VUQ");
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(MessageBoxText(hBox), "Get OS version failed!");
+    PressButton(hBox, IDOK);
+    HWND hFirst = m_App.WaitFor(LEGACY_WINDOW_FIRST);
+    ASSERT_NE(hFirst, nullptr);
+    EXPECT_EQ(CLegacyHarness::PageText(hFirst), "");
+
+    ASSERT_NE(ProgressFrom(hFirst), nullptr);
+    HWND hFinal = m_App.WaitFor(LEGACY_WINDOW_FINAL, nullptr, LEGACY_RUN_WAIT_MS);
+    ASSERT_NE(hFinal, nullptr);
+    ExpectFramesOfRun(m_App.Desk().Handset(), 0, m_App.Image(), LEGACY_HOST_CODE_50);
+    PressButton(hFinal, IDC_LEGACY_FINISH);
+    ExpectEnded();
+}
+
+// The sync software started again while the step-3 page waits (a user starting it
+// by hand): the progress window stops it once more as it opens, and the update runs.
+TEST_F(LegacyRun, ProgressWindowStopsTheSyncSoftwareAgain)
+{
+    HWND hFirst = m_App.StartAtFirst();
+    ASSERT_NE(hFirst, nullptr);
+    HWND hStep2 = m_App.NextFromFirst(hFirst);
+    ASSERT_NE(hStep2, nullptr);
+    PressButton(hStep2, IDC_LEGACY_STEP2_NEXT);
+    HWND hStep3 = m_App.WaitFor(LEGACY_WINDOW_STEP3);
+    ASSERT_NE(hStep3, nullptr);
+    ASSERT_TRUE(CLegacyHarness::WaitEnabled(hStep3, IDC_LEGACY_UPDATE, true));
+    m_App.Desk().Host().StartSyncSoftware();
+    ASSERT_TRUE(m_App.Desk().Host().IsSyncLinkHeld());
+
+    ASSERT_NE(m_App.UpdateFromStep3(hStep3), nullptr);
+    HWND hFinal = m_App.WaitFor(LEGACY_WINDOW_FINAL, nullptr, LEGACY_RUN_WAIT_MS);
+    ASSERT_NE(hFinal, nullptr);
+    EXPECT_FALSE(m_App.Desk().Host().IsSyncLinkHeld());
+    EXPECT_EQ(m_App.Desk().Host().CountProcesses(SIM_MANAGER_PROCESS), 0);
+    EXPECT_FALSE(m_App.Desk().Host().HasWindow(SIM_CLASS_SYNC_MANAGER));
+    EXPECT_TRUE(m_App.Desk().Handset().WaitForFrames(4, LEGACY_WAIT_MS));
 }

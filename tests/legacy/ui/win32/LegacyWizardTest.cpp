@@ -302,13 +302,15 @@ TEST_F(LegacyWizard, CancelBeforeThePortOpensStopsTheWatch)
     EXPECT_EQ(m_App.PortOpens(), nOpensAtEnd) << "the watch goes on after its page has closed";
 }
 
-// Command 16 of the first page's system menu ("About VUQ(&A)...") opens the About
-// box modally over the page: the program's icon and its "Version 1.0" line; OK
-// closes it and the page goes on.
+// The first page carries the program's icon; command 16 of its system menu ("About
+// VUQ(&A)...") opens the About box modally over the page, with its "Version 1.0"
+// line; OK closes it and the page goes on.
 TEST_F(LegacyWizard, AboutBoxFromTheSystemMenu)
 {
     HWND hFirst = m_App.StartAtFirst();
     ASSERT_NE(hFirst, nullptr);
+    EXPECT_NE(SendMessageA(hFirst, WM_GETICON, ICON_BIG, 0), 0) << "the program's icon, large";
+    EXPECT_NE(SendMessageA(hFirst, WM_GETICON, ICON_SMALL, 0), 0) << "the program's icon, small";
     HMENU hMenu = GetSystemMenu(hFirst, FALSE);
     ASSERT_NE(hMenu, nullptr);
     char szItem[64] = {};
