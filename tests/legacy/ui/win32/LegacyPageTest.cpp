@@ -148,6 +148,7 @@ enum KEY_OUTCOME
     KEY_IGNORED,             // the page stays, nothing else opens
     KEY_ENDS_AS_IS,          // the program ends without the clean-up and without the sync software
     KEY_RUN_GOES_ON,         // the progress window stays until the update is done
+    KEY_ASKS_START,          // UPDATE, the page's default button: the second confirmation
 };
 
 struct KEY_CASE
@@ -156,6 +157,7 @@ struct KEY_CASE
     int nPage;
     WPARAM wKey;
     int nOutcome;
+    bool bNoHandset = false;   // the handset never enters its downloader: UPDATE stays disabled
 };
 
 void PrintTo(const KEY_CASE& testCase, std::ostream* pStream)
@@ -168,6 +170,8 @@ const KEY_CASE KEY_CASES[] = {
     {"FirstEnter", LEGACY_WINDOW_FIRST, VK_RETURN, KEY_ASKS_ERASE},
     {"Step2Esc", LEGACY_WINDOW_STEP2, VK_ESCAPE, KEY_ASKS_CANCEL},
     {"Step3Esc", LEGACY_WINDOW_STEP3, VK_ESCAPE, KEY_ASKS_CANCEL},
+    {"Step3Enter", LEGACY_WINDOW_STEP3, VK_RETURN, KEY_ASKS_START},
+    {"Step3EnterWhileUpdateIsDisabled", LEGACY_WINDOW_STEP3, VK_RETURN, KEY_IGNORED, true},
     {"ProgressEsc", LEGACY_WINDOW_PROGRESS, VK_ESCAPE, KEY_RUN_GOES_ON},
     {"ProgressEnter", LEGACY_WINDOW_PROGRESS, VK_RETURN, KEY_RUN_GOES_ON},
     {"FinalEsc", LEGACY_WINDOW_FINAL, VK_ESCAPE, KEY_ENDS_AS_IS},
@@ -237,8 +241,14 @@ TEST_P(LegacyPageKey, DoesWhatThePageSays)
         // window is up when the key comes.
         m_App.Desk().Handset().SetDelays(500, 1000, 40000);
     }
+    if (GetParam().bNoHandset)
+        m_App.Desk().RemoteApi().SetAgentStartHook(nullptr);
     HWND hPage = m_App.StartAt(GetParam().nPage);
     ASSERT_NE(hPage, nullptr);
+    if (GetParam().nOutcome == KEY_ASKS_START)
+    {
+        ASSERT_TRUE(CLegacyHarness::WaitEnabled(hPage, IDC_LEGACY_UPDATE, true));
+    }
     std::vector<std::string> filesBefore = m_App.TempFilesLeft();
     TypeKey(hPage, GetParam().wKey);
 
@@ -256,6 +266,14 @@ TEST_P(LegacyPageKey, DoesWhatThePageSays)
     case KEY_ASKS_ERASE:
     {
         HWND hConfirm = m_App.WaitForBox("VUQ");
+        ASSERT_NE(hConfirm, nullptr);
+        PressButton(hConfirm, IDNO);
+        EXPECT_TRUE(StaysOpen(hPage, 200));
+        break;
+    }
+    case KEY_ASKS_START:
+    {
+        HWND hConfirm = m_App.WaitForBox("Warning");
         ASSERT_NE(hConfirm, nullptr);
         PressButton(hConfirm, IDNO);
         EXPECT_TRUE(StaysOpen(hPage, 200));
