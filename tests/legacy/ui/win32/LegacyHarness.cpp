@@ -29,6 +29,7 @@ CLegacyHarness::CLegacyHarness(DWORD dwScale)
     : m_Environment(m_Temp.Path()),
       m_Desk(dwScale, &m_Environment, nullptr, HANDSET_DIALECT_LEGACY),
       m_Ports(*m_Desk.Platform().pPortDriver),
+      m_Rapi(*m_Desk.Platform().pRemoteApi),
       m_Image(LEGACY_IMAGE_LAYOUT{}),
       m_Agent(Pattern(300, 0x31))
 {
@@ -82,6 +83,7 @@ void CLegacyHarness::Start()
 {
     PlatformContext platform = m_Desk.Platform();
     platform.pPortDriver = &m_Ports;
+    platform.pRemoteApi = &m_Rapi;
     if (m_bVersionUnreadable)
         platform.pHostVersion = &m_UnreadableVersion;
     m_pApp = std::make_unique<CLegacyApp>(platform, nullptr, SIM_PORT_ALIAS);

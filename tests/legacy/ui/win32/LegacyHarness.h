@@ -21,6 +21,7 @@
 #include "legacy/ui/LegacyApp.h"
 #include "platform/HostVersion.h"
 #include "platform/PortDriver.h"
+#include "platform/RemoteApi.h"
 #include "platform/sim/SimDesk.h"
 #include "support/ImageBuilder.h"
 #include "support/win32/DeskEnvironment.h"
@@ -67,6 +68,54 @@ private:
     std::atomic<int> m_nOpens{0};
 };
 
+// The desk's remote API, with a limit on the connections: once the limit is used up,
+// every connection fails as with a handset whose sync link went away.
+class CConnectLimitRemoteApi : public IRemoteApi
+{
+public:
+    explicit CConnectLimitRemoteApi(IRemoteApi& rapi) : m_Rapi(rapi) {}
+    // Connections that still succeed (-1: no limit).
+    void SetConnectsLeft(int nConnects) { m_nConnectsLeft = nConnects; }
+
+    LONG CeRapiInitEx(RAPIINIT* pInit) override
+    {
+        if (m_nConnectsLeft == 0)
+            return SIM_CE_CONNECT_FAILED;
+        if (m_nConnectsLeft > 0)
+            --m_nConnectsLeft;
+        return m_Rapi.CeRapiInitEx(pInit);
+    }
+    LONG CeRapiUninit() override { return m_Rapi.CeRapiUninit(); }
+    CE_HANDLE CeCreateFile(const char* pszName, DWORD dwAccess, DWORD dwShare, DWORD dwCreation,
+                           DWORD dwAttributes) override
+    {
+        return m_Rapi.CeCreateFile(pszName, dwAccess, dwShare, dwCreation, dwAttributes);
+    }
+    bool CeWriteFile(CE_HANDLE hFile, const BYTE* pBuf, DWORD dwLen, DWORD* pdwWritten) override
+    {
+        return m_Rapi.CeWriteFile(hFile, pBuf, dwLen, pdwWritten);
+    }
+    bool CeCloseHandle(CE_HANDLE hFile) override { return m_Rapi.CeCloseHandle(hFile); }
+    bool CeCreateProcess(const char* pszImageName, const char* pszCommandLine) override
+    {
+        return m_Rapi.CeCreateProcess(pszImageName, pszCommandLine);
+    }
+    LONG CeRegOpenKeyEx(CE_HKEY hRoot, const char* pszSubKey, CE_HKEY* phKey) override
+    {
+        return m_Rapi.CeRegOpenKeyEx(hRoot, pszSubKey, phKey);
+    }
+    LONG CeRegQueryValueEx(CE_HKEY hKey, const char* pszValueName, DWORD* pdwType, BYTE* pData,
+                           DWORD* pcbData) override
+    {
+        return m_Rapi.CeRegQueryValueEx(hKey, pszValueName, pdwType, pData, pcbData);
+    }
+    LONG CeRegCloseKey(CE_HKEY hKey) override { return m_Rapi.CeRegCloseKey(hKey); }
+
+private:
+    IRemoteApi& m_Rapi;
+    std::atomic<int> m_nConnectsLeft{-1};
+};
+
 // A desktop whose version cannot be read.
 class CUnreadableHostVersion : public IHostVersion
 {
@@ -103,6 +152,8 @@ public:
 
     // Starts the program (CLegacyApp::InitInstance) on its own thread.
     void Start();
+    // Before Start: only nConnects more connections to the handset succeed.
+    void SetRemoteConnectsLeft(int nConnects) { m_Rapi.SetConnectsLeft(nConnects); }
     // Before Start: the desktop's version cannot be read.
     void SetHostVersionUnreadable() { m_bVersionUnreadable = true; }
     // Waits until the program's thread has returned; false on time-out.
@@ -152,6 +203,7 @@ private:
     CDeskEnvironment m_Environment;
     CSimDesk m_Desk;
     CCountingPortDriver m_Ports;
+    CConnectLimitRemoteApi m_Rapi;
     CUnreadableHostVersion m_UnreadableVersion;
     bool m_bVersionUnreadable = false;
     CLegacyImage m_Image;

@@ -86,7 +86,8 @@ TEST_F(LegacyWizard, AgentFileMissingStopsWithTheErrorBox)
 struct AGENT_FAULT_CASE
 {
     const char* pszName;
-    void (*pfnBreak)(CSimRemoteApi& rapi);
+    void (*pfnBreak)(CLegacyHarness& app);
+    bool bAgentCopied;   // the copy went through and the start failed
 };
 
 void PrintTo(const AGENT_FAULT_CASE& testCase, std::ostream* pStream)
@@ -95,23 +96,25 @@ void PrintTo(const AGENT_FAULT_CASE& testCase, std::ostream* pStream)
 }
 
 const AGENT_FAULT_CASE AGENT_FAULTS[] = {
-    {"CreateFails", [](CSimRemoteApi& rapi) { rapi.SetCreateFails(true); }},
-    {"FirstWriteFails", [](CSimRemoteApi& rapi) { rapi.SetWriteFailsAt(1); }},
-    {"ShortWrite", [](CSimRemoteApi& rapi) { rapi.SetShortWriteAt(2, 10); }},
-    {"NoConnection", [](CSimRemoteApi& rapi) { rapi.SetConnectMode(SIM_CONNECT_NEVER); }},
+    {"CreateFails", [](CLegacyHarness& app) { app.Desk().RemoteApi().SetCreateFails(true); }, false},
+    {"FirstWriteFails", [](CLegacyHarness& app) { app.Desk().RemoteApi().SetWriteFailsAt(1); }, false},
+    {"ShortWrite", [](CLegacyHarness& app) { app.Desk().RemoteApi().SetShortWriteAt(2, 10); }, false},
+    {"NoConnection", [](CLegacyHarness& app) { app.Desk().RemoteApi().SetConnectMode(SIM_CONNECT_NEVER); }, false},
+    {"StartWithoutConnection", [](CLegacyHarness& app) { app.SetRemoteConnectsLeft(1); }, true},
 };
 
 class LegacyAgentFault : public LegacyWizard, public testing::WithParamInterface<AGENT_FAULT_CASE>
 {
 };
 
-// An agent that cannot be copied or started: the agent-failed page, titled "PDA
+// An agent that cannot be copied, or copied but not started (no connection for the
+// start): the agent-failed page, titled "PDA
 // initials failed." (set at run time) with the warning icon and its two texts; OK
 // without "restart program" cleans up and ends. The agent file is closed by then,
 // so the clean-up can delete it.
 TEST_P(LegacyAgentFault, AgentFailedPageWithoutRestartEnds)
 {
-    GetParam().pfnBreak(m_App.Desk().RemoteApi());
+    GetParam().pfnBreak(m_App);
     HWND hFirst = m_App.StartAtFirst();
     ASSERT_NE(hFirst, nullptr);
     PressButton(hFirst, IDC_LEGACY_FIRST_NEXT);
@@ -127,6 +130,8 @@ TEST_P(LegacyAgentFault, AgentFailedPageWithoutRestartEnds)
     EXPECT_EQ(ItemText(hFailed, IDC_LEGACY_RESTART), "restart program");
     EXPECT_EQ(SendDlgItemMessageA(hFailed, IDC_LEGACY_RESTART, BM_GETCHECK, 0, 0), BST_UNCHECKED);
     EXPECT_EQ(m_App.VisibleWindows().size(), 1u);
+    EXPECT_EQ(m_App.Desk().RemoteApi().GetFile("Tessik_Console.exe") == m_App.AgentBytes(), GetParam().bAgentCopied);
+    EXPECT_TRUE(m_App.Desk().RemoteApi().StartedPrograms().empty());
     PressButton(hFailed, IDC_LEGACY_AGENT_OK);
 
     ExpectEnded();
