@@ -272,7 +272,10 @@ LRESULT CLegacyStep3Page::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
     switch (uMsg)
     {
     case WM_LEGACY_PORT_READY:
+        // The page opened with UPDATE disabled, so the focus went to CANCEL; it moves
+        // to UPDATE, so Enter starts the update rather than asking to cancel.
         EnableWindow(m_hUpdate, TRUE);
+        SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_hUpdate), TRUE);
         return 0;
     case WM_DESTROY:
         StopWatcher();
