@@ -1,5 +1,7 @@
 #include "legacy/ui/LegacyApp.h"
 
+#include <cstdio>
+
 #include "common/Trace.h"
 #include "legacy/LegacyDesk.h"
 #include "legacy/LegacyRapi.h"

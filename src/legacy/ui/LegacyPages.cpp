@@ -86,8 +86,7 @@ void CLegacyPage::AppendText(UINT nId, int nStyle)
 
 void CLegacyPage::FinishText()
 {
-    CHARRANGE end = {-1, -1};
-    SendMessageA(m_hRichText, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+    MoveCaretToEnd(m_hRichText);
     FitRichTextToControl(m_hRichText);
 }
 
