@@ -70,7 +70,7 @@ CLegacyPage::CLegacyPage(CLegacyApp& app, UINT nTemplateId)
 
 void CLegacyPage::OnOK()
 {
-    // Enter moves nothing on: only the pages' buttons do.
+    // Enter without an enabled default button: only the pages' buttons move on.
 }
 
 BOOL CLegacyPage::OnEraseBkgnd(HDC hdc)
