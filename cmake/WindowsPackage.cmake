@@ -1,6 +1,6 @@
 # The Windows release: one zip holding the programs, the README and the licence (when
 # the repository has one).  cmake --build --preset windows-release --target package
-install(TARGETS vuq vuqctl RUNTIME DESTINATION .)
+install(TARGETS vuq vuq-legacy vuqctl RUNTIME DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 foreach(LICENCE LICENSE LICENSE.md LICENSE.txt COPYING)
   if(EXISTS ${PROJECT_SOURCE_DIR}/${LICENCE})

@@ -6,12 +6,10 @@
 #include "res/Strings.h"
 #include "res/VuqResource.h"
 #include "ui/RichText.h"
+#include "ui/WindowIcon.h"
 
 namespace
 {
-// A call of the worker or the link, handed to the window's thread (lParam: the
-// std::function to run).
-constexpr UINT WM_VUQ_CALL = WM_APP + 1;
 // Pixels the percent box keeps free beside "100" (a disabled edit draws its text
 // embossed, one pixel wider).
 constexpr int PERCENT_BOX_SLACK = 2;
@@ -20,43 +18,6 @@ WIN_DWORD WINAPI WorkerThread(LPVOID pParam)
 {
     return static_cast<WIN_DWORD>(UpdateThread(pParam));
 }
-}
-
-// ---- Progress bar ----
-
-void CProgressBarControl::SetRange(int nLower, int nUpper)
-{
-    SendMessageA(m_hWnd, PBM_SETRANGE32, static_cast<WPARAM>(nLower), static_cast<LPARAM>(nUpper));
-}
-
-void CProgressBarControl::GetRange(int* pnLower, int* pnUpper)
-{
-    PBRANGE range = {};
-    SendMessageA(m_hWnd, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
-    if (pnLower != nullptr)
-        *pnLower = range.iLow;
-    if (pnUpper != nullptr)
-        *pnUpper = range.iHigh;
-}
-
-void CProgressBarControl::SetStep(int nStep)
-{
-    SendMessageA(m_hWnd, PBM_SETSTEP, static_cast<WPARAM>(nStep), 0);
-}
-
-void CProgressBarControl::SetPos(int nPos)
-{
-    SendMessageA(m_hWnd, PBM_SETPOS, static_cast<WPARAM>(nPos), 0);
-}
-
-int CProgressBarControl::GetPos()
-{
-    return static_cast<int>(SendMessageA(m_hWnd, PBM_GETPOS, 0, 0));
-}
-
-void CProgressBarControl::StepIt()
-{
-    SendMessageA(m_hWnd, PBM_STEPIT, 0, 0);
 }
 
 // ---- Window ----
@@ -87,10 +48,9 @@ CVUQDlg::~CVUQDlg()
 
 BOOL CVUQDlg::OnInitDialog()
 {
-    m_dwThreadId = GetCurrentThreadId();
+    m_WindowThread.Attach(m_hWnd);
     m_Bar.Attach(m_hProgressBar);
-    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SetWindowIcons(m_hWnd, m_hIcon);
 
     // Arrivals and removals of the download ports' interface class come to this
     // window (a failed registration is traced and the run goes on without them).
@@ -163,16 +123,6 @@ void CVUQDlg::OnCancel()
 {
 }
 
-void CVUQDlg::OnWindowThread(const std::function<void()>& fnCall)
-{
-    if (m_hWnd == nullptr || GetCurrentThreadId() == m_dwThreadId)
-    {
-        fnCall();
-        return;
-    }
-    SendMessageA(m_hWnd, WM_VUQ_CALL, 0, reinterpret_cast<LPARAM>(&fnCall));
-}
-
 IProgressBar* CVUQDlg::GetBar(int nBar)
 {
     return nBar == PROGRESS_BAR_MAIN ? &m_Bar : nullptr;
@@ -226,11 +176,10 @@ int CVUQDlg::MessageBox(const char* pszText, const char* pszCaption, UINT uStyle
 
 LRESULT CVUQDlg::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
+    if (CWindowThreadCall::Dispatch(uMsg, lParam))
+        return 0;
     switch (uMsg)
     {
-    case WM_VUQ_CALL:
-        (*reinterpret_cast<const std::function<void()>*>(lParam))();
-        return 0;
     case WM_DEVICECHANGE:
         // An arrival's first open attempt runs here; a port that does not open yet
         // is checked further on the handler's own thread, so this window keeps
@@ -249,7 +198,7 @@ LRESULT CVUQDlg::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
     case WM_PAINT:
         if (IsIconic(m_hWnd))
         {
-            OnPaint();
+            PaintMinimisedIcon(m_hWnd, m_hIcon);
             return 0;
         }
         return Default(uMsg, wParam, lParam);
@@ -258,18 +207,4 @@ LRESULT CVUQDlg::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
     default:
         return CDialogBase::WindowProc(uMsg, wParam, lParam);
     }
-}
-
-void CVUQDlg::OnPaint()
-{
-    // Minimised: the window icon, centred in the client area.
-    PAINTSTRUCT paint;
-    HDC hdc = BeginPaint(m_hWnd, &paint);
-    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0);
-    RECT rc;
-    GetClientRect(m_hWnd, &rc);
-    int nX = (rc.right - rc.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-    int nY = (rc.bottom - rc.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(hdc, nX, nY, m_hIcon);
-    EndPaint(m_hWnd, &paint);
 }

@@ -22,22 +22,8 @@
 #include "app/worker/UpdateWorker.h"
 #include "link/DeviceChange.h"
 #include "platform/win32/Win32DeviceNotifier.h"
-
-// A progress bar control driven by window messages (synchronous from any thread).
-class CProgressBarControl : public IProgressBar
-{
-public:
-    void Attach(HWND hwnd) { m_hWnd = hwnd; }
-    void SetRange(int nLower, int nUpper) override;
-    void GetRange(int* pnLower, int* pnUpper) override;
-    void SetStep(int nStep) override;
-    void SetPos(int nPos) override;
-    int GetPos() override;
-    void StepIt() override;
-
-private:
-    HWND m_hWnd = nullptr;
-};
+#include "ui/ProgressBarControl.h"
+#include "ui/WindowThreadCall.h"
 
 class CVUQDlg : public CDialogBase, public IProgressView
 {
@@ -62,10 +48,7 @@ protected:
     LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    // Runs fnCall on the window's thread: at once there, else by a synchronous
-    // window message.
-    void OnWindowThread(const std::function<void()>& fnCall);
-    void OnPaint();
+    void OnWindowThread(const std::function<void()>& fnCall) { m_WindowThread.Run(fnCall); }
     void FitPercentBox();
 
     CVUQApp& m_App;
@@ -74,7 +57,7 @@ private:
     HWND m_hRichText = nullptr;
     HWND m_hCaptionBox = nullptr;
     HWND m_hPercentBox = nullptr;
-    DWORD m_dwThreadId = 0;
+    CWindowThreadCall m_WindowThread;
     CProgressBarControl m_Bar;
     CDeviceChangeHandler m_DeviceChange;
     UPDATE_RUN_CONFIG m_RunConfig;

@@ -3,12 +3,6 @@
 #include "app/WizardPages.h"
 #include "res/VuqResource.h"
 
-int CAppMessageBox::MessageBox(const char* pszText, const char* pszCaption, UINT uStyle)
-{
-    // Task-modal: the caller's pages wait while the box is up.
-    return MessageBoxA(nullptr, pszText, pszCaption, uStyle | MB_TASKMODAL);
-}
-
 PlatformContext CVUQApp::WithMessageBox(const PlatformContext& platform, IMessageBox* pMessageBox)
 {
     PlatformContext copy = platform;

@@ -12,6 +12,7 @@
 #include "image/OSUtil.h"
 #include "link/Downloader.h"
 #include "platform/Platform.h"
+#include "ui/AppMessageBox.h"
 
 class CDialogBase;
 
@@ -23,14 +24,6 @@ public:
     virtual ~IProgressWindowObserver() = default;
     virtual void OnProgressWindowOpened(HWND hwnd) = 0;
     virtual void OnProgressWindowClosed(HWND hwnd) = 0;
-};
-
-// The program's own message boxes (the platform context's): a box on the calling
-// thread, modal for that thread's windows.
-class CAppMessageBox : public IMessageBox
-{
-public:
-    int MessageBox(const char* pszText, const char* pszCaption, UINT uStyle) override;
 };
 
 class CVUQApp

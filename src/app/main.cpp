@@ -11,9 +11,6 @@
 // Without --simulate as its first argument the program reads no argument at all.
 #include "platform/win32/Win32SystemHeaders.h"
 
-#include <cstdlib>
-#include <cstring>
-
 #include "app/VuqApp.h"
 #include "app/WindowDeviceEvents.h"
 #include "platform/sim/SampleFiles.h"
@@ -23,26 +20,10 @@
 #include "platform/win32/Win32PortDriver.h"
 #include "platform/win32/Win32RemoteApi.h"
 #include "platform/win32/WinUsbBulk.h"
+#include "ui/SimulateArguments.h"
 
 namespace
 {
-constexpr DWORD MAX_TIME_SCALE = 1000;
-
-// The time scale of a simulated run: the number after --time-scale, 1 without one.
-DWORD TimeScaleOf(int argc, char** argv)
-{
-    for (int i = 2; i + 1 < argc; ++i)
-    {
-        if (std::strcmp(argv[i], "--time-scale") != 0)
-            continue;
-        char* pEnd = nullptr;
-        long nScale = std::strtol(argv[i + 1], &pEnd, 10);
-        if (pEnd != argv[i + 1] && *pEnd == '\0' && nScale >= 1 && nScale <= static_cast<long>(MAX_TIME_SCALE))
-            return static_cast<DWORD>(nScale);
-    }
-    return 1;
-}
-
 // The update of a handset on this PC, with the exact times: the Windows host, the
 // port driver, WinUSB and the sync software's remote API (each library loaded by
 // name when the link needs it; a PC without one behaves as one without a handset).
@@ -84,7 +65,7 @@ int RunSimulated(HINSTANCE hInstance, DWORD dwTimeScale)
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
-    if (__argc >= 2 && std::strcmp(__argv[1], "--simulate") == 0)
+    if (IsSimulateCommand(__argc, __argv))
         return RunSimulated(hInstance, TimeScaleOf(__argc, __argv));
     return RunOnThisPc(hInstance);
 }
