@@ -34,16 +34,21 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winusb=n,b"
 # Windows are not handed to a window manager: the virtual display has none, and Wine
 # would wait 2 s for one at every window it hides. A program that crashes ends with
 # its backtrace on standard error instead of a dialog that would wait for a user.
+# The legacy updater's pages are set in "Times New Roman", which Wine does not have:
+# it is replaced by Liberation Serif (the same metrics), so pages and pictures show
+# the serif face the pages are laid out for.
 make_prefix() {
   mkdir -p "$PREFIX"
   (
     flock 9
     if [ ! -e "$PREFIX/.vuq-booted" ] || ! grep -q '^"Graphics"="x11,null"' "$PREFIX/user.reg" 2>/dev/null ||
-       ! grep -q '^"ShowCrashDialog"=dword:00000000' "$PREFIX/user.reg" 2>/dev/null; then
+       ! grep -q '^"ShowCrashDialog"=dword:00000000' "$PREFIX/user.reg" 2>/dev/null ||
+       ! grep -q '^"Times New Roman"="Liberation Serif"' "$PREFIX/user.reg" 2>/dev/null; then
       wine wineboot -i >/dev/null 2>&1 9>&-
       wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f >/dev/null 2>&1 9>&-
       wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 9>&-
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 9>&-
+      wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' /d 'Liberation Serif' /f >/dev/null 2>&1 9>&-
       wineserver -k >/dev/null 2>&1 || true
       wineserver -w >/dev/null 2>&1 || true
       touch "$PREFIX/.vuq-booted"

@@ -37,12 +37,17 @@ void AppendStyledText(HWND hRichEdit, BOOL bBold, COLORREF crColour, LONG lSizeT
         piece.yHeight = lSizeTwips;
     }
 
-    WIN_LONG nEnd = EndOfText(hRichEdit);
-    CHARRANGE caret = {nEnd, nEnd};
-    SendMessageA(hRichEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    MoveCaretToEnd(hRichEdit);
     SendMessageA(hRichEdit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&piece));
     SendMessageA(hRichEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pszText != nullptr ? pszText : ""));
     SendMessageA(hRichEdit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&entry));
+}
+
+void MoveCaretToEnd(HWND hRichEdit)
+{
+    WIN_LONG nEnd = EndOfText(hRichEdit);
+    CHARRANGE caret = {nEnd, nEnd};
+    SendMessageA(hRichEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&caret));
 }
 
 void AppendDefaultText(HWND hRichEdit, const char* pszText)

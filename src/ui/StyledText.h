@@ -22,6 +22,9 @@ void AppendStyledText(HWND hRichEdit, BOOL bBold, COLORREF crColour, LONG lSizeT
 // Inserts pszText at the caret, in the format found there.
 void AppendDefaultText(HWND hRichEdit, const char* pszText);
 
+// Puts the caret after the last character of the text.
+void MoveCaretToEnd(HWND hRichEdit);
+
 // The styles of the page texts.
 enum TEXT_STYLE_ID
 {

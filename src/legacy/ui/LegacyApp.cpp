@@ -1,5 +1,7 @@
 #include "legacy/ui/LegacyApp.h"
 
+#include <cstdio>
+
 #include "common/Trace.h"
 #include "legacy/LegacyDesk.h"
 #include "legacy/LegacyRapi.h"
@@ -119,9 +121,9 @@ int CLegacyApp::RunPass()
 
 int CLegacyApp::PlaceAgent()
 {
-    // Opened for reading; the C library's files share reading and writing, so the
-    // clean-up could delete it even while it is open. It is closed once the copy is
-    // over, before the agent is started.
+    // Opened for reading. An open file cannot be deleted on Windows (the C library
+    // shares reading and writing, not deleting), so it is closed as soon as the copy
+    // is over, whatever its outcome: every later clean-up can then remove it.
     std::FILE* pAgent = std::fopen(LEGACY_AGENT_NAME, "rb");
     if (pAgent == nullptr)
         return LEGACY_AGENT_MISSING;

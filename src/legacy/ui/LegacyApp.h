@@ -13,7 +13,6 @@
 
 #include "platform/win32/Win32SystemHeaders.h"
 
-#include <cstdio>
 #include <string>
 
 #include "legacy/HostCode.h"

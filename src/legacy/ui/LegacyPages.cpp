@@ -70,7 +70,7 @@ CLegacyPage::CLegacyPage(CLegacyApp& app, UINT nTemplateId)
 
 void CLegacyPage::OnOK()
 {
-    // Enter moves nothing on: only the pages' buttons do.
+    // Enter without an enabled default button: only the pages' buttons move on.
 }
 
 BOOL CLegacyPage::OnEraseBkgnd(HDC hdc)
@@ -86,8 +86,7 @@ void CLegacyPage::AppendText(UINT nId, int nStyle)
 
 void CLegacyPage::FinishText()
 {
-    CHARRANGE end = {-1, -1};
-    SendMessageA(m_hRichText, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+    MoveCaretToEnd(m_hRichText);
     FitRichTextToControl(m_hRichText);
 }
 
@@ -272,7 +271,10 @@ LRESULT CLegacyStep3Page::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
     switch (uMsg)
     {
     case WM_LEGACY_PORT_READY:
+        // The page opened with UPDATE disabled, so the focus went to CANCEL; it moves
+        // to UPDATE, so Enter starts the update rather than asking to cancel.
         EnableWindow(m_hUpdate, TRUE);
+        SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_hUpdate), TRUE);
         return 0;
     case WM_DESTROY:
         StopWatcher();

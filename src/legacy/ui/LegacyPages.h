@@ -15,8 +15,8 @@
 //
 // CANCEL (and Esc, and the close box) asks the cancel question on the first three
 // pages; Yes cleans up (on the step pages also starts the sync software again) and
-// ends the page with IDCANCEL. Enter does nothing by itself on any page: only the
-// buttons move on.
+// ends the page with IDCANCEL. Enter presses a page's default button; where there is
+// none, or it is disabled, Enter does nothing (the dialog's own IDOK ends no page).
 #pragma once
 
 #include "ui/DialogBase.h"

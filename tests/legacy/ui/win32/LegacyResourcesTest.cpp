@@ -328,6 +328,18 @@ TEST(LegacyProgressWindow, ControlsFromTopToBottomAndNoButtons)
     EXPECT_TRUE(nStyle & ES_CENTER);
 }
 
+// The About box shows the program's icon.
+TEST(LegacyAboutBox, ShowsTheProgramIcon)
+{
+    CCreatedTemplate dialog(IDD_LEGACY_ABOUT);
+    ASSERT_NE(dialog.GetHwnd(), nullptr);
+    HICON hShown = nullptr;
+    for (HWND hwnd = GetWindow(dialog.GetHwnd(), GW_CHILD); hwnd != nullptr; hwnd = GetWindow(hwnd, GW_HWNDNEXT))
+        if (ClassName(hwnd) == STATIC && (GetWindowLongA(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            hShown = reinterpret_cast<HICON>(SendMessageA(hwnd, STM_GETICON, 0, 0));
+    EXPECT_NE(hShown, nullptr);
+}
+
 // The picture of the step-2 page has its caption under it.
 TEST(LegacyStep2Page, FigureCaptionUnderThePicture)
 {
