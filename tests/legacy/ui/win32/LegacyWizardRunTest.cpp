@@ -134,8 +134,9 @@ TEST_F(LegacyRun, WholeProgramToTheFinalPage)
 
 // The handset refuses the reserve region with "OS not compatible.": the progress
 // window ends with the transfer-failed page. "restart program" ticked: the staging
-// file is deleted and a new first page opens, which reads the desktop's version
-// again (now 5.0: host code 1000); the second pass sends the whole update anew.
+// file is deleted (nothing else, and the sync software stays off) and a new first
+// page opens, which reads the desktop's version again (now 5.0: host code 1000);
+// the second pass sends the whole update anew.
 TEST_F(LegacyRun, FailedTransferRestartsWithAFreshPass)
 {
     m_App.Desk().Handset().ScriptReplies(1, {"OS not compatible.\n"});
@@ -161,6 +162,7 @@ TEST_F(LegacyRun, FailedTransferRestartsWithAFreshPass)
     EXPECT_EQ(m_App.VisibleWindows().size(), 1u);
     EXPECT_EQ(CLegacyHarness::PageText(hNewFirst), strWelcome);
     EXPECT_EQ(m_App.TempFilesLeft(), LEGACY_FILES_BEFORE_RUN) << "only the staging file is deleted";
+    EXPECT_TRUE(m_App.SyncStarts().empty());
     // Phase 1 and the refused reserve region went before.
     size_t nFramesOfFirstPass = m_App.Desk().Handset().FrameCount();
     ASSERT_GE(nFramesOfFirstPass, 2u);
@@ -177,7 +179,8 @@ TEST_F(LegacyRun, FailedTransferRestartsWithAFreshPass)
     EXPECT_TRUE(m_App.TempFilesLeft().empty());
 }
 
-// The same failure without "restart program": the clean-up, and the end.
+// The same failure without "restart program": the clean-up and the end, without the
+// sync software.
 TEST_F(LegacyRun, FailedTransferWithoutRestartCleansUpAndEnds)
 {
     m_App.Desk().Handset().ScriptReplies(1, {"OS not compatible.\n"});
@@ -188,6 +191,7 @@ TEST_F(LegacyRun, FailedTransferWithoutRestartCleansUpAndEnds)
     PressButton(hFailed, IDC_LEGACY_TRANSFER_OK);
     ExpectEnded();
     EXPECT_TRUE(m_App.TempFilesLeft().empty());
+    EXPECT_TRUE(m_App.SyncStarts().empty());
 }
 
 // After an agent that could not be copied, "restart program" leads to a new first
