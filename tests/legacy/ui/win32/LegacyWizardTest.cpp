@@ -316,6 +316,7 @@ TEST_F(LegacyWizard, AboutBoxFromTheSystemMenu)
     ASSERT_NE(hFirst, nullptr);
     EXPECT_NE(SendMessageA(hFirst, WM_GETICON, ICON_BIG, 0), 0) << "the program's icon, large";
     EXPECT_NE(SendMessageA(hFirst, WM_GETICON, ICON_SMALL, 0), 0) << "the program's icon, small";
+    EXPECT_NE(SendMessageA(hFirst, WM_QUERYDRAGICON, 0, 0), 0) << "the icon dragged while minimised";
     HMENU hMenu = GetSystemMenu(hFirst, FALSE);
     ASSERT_NE(hMenu, nullptr);
     char szItem[64] = {};
