@@ -81,6 +81,17 @@ inline std::string MessageBoxText(HWND hBox)
     return strText;
 }
 
+// A rich-edit 2.0 control of its own (hidden, read-only, disabled, as the pages'
+// boxes are), for the renderer tests; "RICHED20.DLL" is loaded as the programs load
+// it and stays loaded. Null when it cannot be made.
+inline HWND CreateLooseRichEdit()
+{
+    if (LoadLibraryA("RICHED20.DLL") == nullptr)
+        return nullptr;
+    return CreateWindowExA(0, "RichEdit20A", "", WS_POPUP | ES_MULTILINE | ES_READONLY | WS_DISABLED, 0, 0, 400,
+                           300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
 // The text of a rich-edit control of this process, line breaks as "\n" (the
 // request carries a pointer, so it reads no other process's control).
 inline std::string RichEditText(HWND hRich)

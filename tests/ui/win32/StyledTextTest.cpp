@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "support/win32/DialogWindows.h"
+
 namespace
 {
 // A colour value of the box's own: with automatic colour on, it is what "colour
@@ -26,16 +28,9 @@ struct SHOWN_FORMAT
 class StyledText : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        // Loaded as the program loads it; stays loaded for the test program's life.
-        ASSERT_NE(LoadLibraryA("RICHED20.DLL"), nullptr);
-    }
-
     void SetUp() override
     {
-        m_hRich = CreateWindowExA(0, "RichEdit20A", "", WS_POPUP | ES_MULTILINE | ES_READONLY | WS_DISABLED, 0, 0,
-                                  400, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        m_hRich = CreateLooseRichEdit();
         ASSERT_NE(m_hRich, nullptr);
         SetBoxFormat(false);
     }
@@ -61,23 +56,7 @@ protected:
     }
 
     // The box's text, line breaks as "\n".
-    std::string Text()
-    {
-        GETTEXTLENGTHEX length = {GTL_DEFAULT, CP_ACP};
-        LRESULT nLen = SendMessageA(m_hRich, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
-        std::string strText(static_cast<size_t>(nLen) + 1, '\0');
-        GETTEXTEX get = {};
-        get.cb = static_cast<WIN_DWORD>(strText.size());
-        get.flags = GT_DEFAULT;
-        get.codepage = CP_ACP;
-        LRESULT nGot = SendMessageA(m_hRich, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
-                                    reinterpret_cast<LPARAM>(strText.data()));
-        strText.resize(static_cast<size_t>(nGot));
-        for (char& cChar : strText)
-            if (cChar == '\r')
-                cChar = '\n';
-        return strText;
-    }
+    std::string Text() { return RichEditText(m_hRich); }
 
     static SHOWN_FORMAT Shown(const CHARFORMATA& format)
     {
