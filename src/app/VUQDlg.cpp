@@ -2,11 +2,9 @@
 
 #include <string>
 
-#include "common/Trace.h"
 #include "res/Strings.h"
 #include "res/VuqResource.h"
 #include "ui/RichText.h"
-#include "ui/WindowIcon.h"
 
 namespace
 {
@@ -23,7 +21,7 @@ WIN_DWORD WINAPI WorkerThread(LPVOID pParam)
 // ---- Window ----
 
 CVUQDlg::CVUQDlg(CVUQApp& app)
-    : CDialogBase(app.GetInstance(), IDD_VUQ_PROGRESS), m_App(app), m_hIcon(app.GetAppIcon()),
+    : CProgressWindow(app.GetInstance(), IDD_VUQ_PROGRESS, app.GetAppIcon()), m_App(app),
       m_DeviceChange(app.GetDownloader())
 {
     BindControl(IDC_VUQ_PROGRESS_BAR, &m_hProgressBar);
@@ -34,13 +32,8 @@ CVUQDlg::CVUQDlg(CVUQApp& app)
 
 CVUQDlg::~CVUQDlg()
 {
-    // The worker's last step was ending this window; what remains of it is its own
-    // clean-up, which needs nothing of the window.
-    if (m_hWorker != nullptr)
-    {
-        WaitForSingleObject(m_hWorker, INFINITE);
-        CloseHandle(m_hWorker);
-    }
+    // The worker reads the run's configuration, a member of this object.
+    WaitForWorker();
     UnregisterPortNotifications(m_hNotification);
     if (m_hPercentFont != nullptr)
         DeleteObject(m_hPercentFont);
@@ -48,9 +41,8 @@ CVUQDlg::~CVUQDlg()
 
 BOOL CVUQDlg::OnInitDialog()
 {
-    m_WindowThread.Attach(m_hWnd);
+    CProgressWindow::OnInitDialog();
     m_Bar.Attach(m_hProgressBar);
-    SetWindowIcons(m_hWnd, m_hIcon);
 
     // Arrivals and removals of the download ports' interface class come to this
     // window (a failed registration is traced and the run goes on without them).
@@ -67,15 +59,9 @@ BOOL CVUQDlg::OnInitDialog()
     m_RunConfig.pView = this;
     m_RunConfig.bManageHost = true;
     m_RunConfig.pSyncService = &m_App.GetSyncService();
-    WIN_DWORD dwWorkerId = 0;
-    m_hWorker = CreateThread(nullptr, 0, &WorkerThread, &m_RunConfig, 0, &dwWorkerId);
-    if (m_hWorker == nullptr)
-    {
-        // Without a worker nothing would ever end the window: it ends at once, as a
-        // run that did not succeed (nothing was started on the handset or the PC).
-        Trace(false, "CreateThread Fail");
-        CDialogBase::EndDialog(0);
-    }
+    // A worker that cannot start ends the window as a run that did not succeed
+    // (nothing was started on the handset or the PC).
+    StartWorker(&WorkerThread, &m_RunConfig, 0);
     return TRUE;
 }
 
@@ -115,14 +101,6 @@ void CVUQDlg::FitPercentBox()
         SendMessageA(m_hPercentBox, WM_SETFONT, reinterpret_cast<WPARAM>(m_hPercentFont), FALSE);
 }
 
-void CVUQDlg::OnOK()
-{
-}
-
-void CVUQDlg::OnCancel()
-{
-}
-
 IProgressBar* CVUQDlg::GetBar(int nBar)
 {
     return nBar == PROGRESS_BAR_MAIN ? &m_Bar : nullptr;
@@ -148,39 +126,21 @@ void CVUQDlg::SetPercent(const char* pszText)
     SetWindowTextA(m_hPercentBox, strDigits.c_str());
 }
 
-void CVUQDlg::SetTitle(const char* pszText)
-{
-    SetWindowTextA(m_hWnd, pszText);
-}
-
 void CVUQDlg::SetHeading(const char*)
 {
     // The updater's window has no heading box.
 }
 
-void CVUQDlg::EndDialog(int nResult)
+void CVUQDlg::OnRunEnding()
 {
-    OnWindowThread([this, nResult] {
-        if (m_App.GetProgressWindowObserver() != nullptr)
-            m_App.GetProgressWindowObserver()->OnProgressWindowClosed(m_hWnd);
-        CDialogBase::EndDialog(nResult);
-    });
-}
-
-int CVUQDlg::MessageBox(const char* pszText, const char* pszCaption, UINT uStyle)
-{
-    int nAnswer = 0;
-    OnWindowThread([&] { nAnswer = MessageBoxA(m_hWnd, pszText, pszCaption, uStyle); });
-    return nAnswer;
+    if (m_App.GetProgressWindowObserver() != nullptr)
+        m_App.GetProgressWindowObserver()->OnProgressWindowClosed(m_hWnd);
 }
 
 LRESULT CVUQDlg::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    if (CWindowThreadCall::Dispatch(uMsg, lParam))
-        return 0;
-    switch (uMsg)
+    if (uMsg == WM_DEVICECHANGE)
     {
-    case WM_DEVICECHANGE:
         // An arrival's first open attempt runs here; a port that does not open yet
         // is checked further on the handler's own thread, so this window keeps
         // handling its messages meanwhile. Only a handled arrival returns 1 without
@@ -188,23 +148,6 @@ LRESULT CVUQDlg::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
         if (DispatchDeviceChange(m_DeviceChange, m_hWnd, wParam, lParam))
             return 1;
         return Default(uMsg, wParam, lParam);
-    case WM_CLOSE:
-        // Only the worker ends this window.
-        return 0;
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE)
-            return 0;
-        return Default(uMsg, wParam, lParam);
-    case WM_PAINT:
-        if (IsIconic(m_hWnd))
-        {
-            PaintMinimisedIcon(m_hWnd, m_hIcon);
-            return 0;
-        }
-        return Default(uMsg, wParam, lParam);
-    case WM_QUERYDRAGICON:
-        return reinterpret_cast<LRESULT>(m_hIcon);
-    default:
-        return CDialogBase::WindowProc(uMsg, wParam, lParam);
     }
+    return CProgressWindow::WindowProc(uMsg, wParam, lParam);
 }

@@ -3,50 +3,35 @@
 // update run on a worker thread; the run sets its title and heading, writes its step
 // box, drives its overall and step bars, and ends it with 1 (done) or 3 (failed).
 //
-// The worker reaches the window only through synchronous window messages: it waits
-// until the window's thread has handled each call, message boxes included (the
-// window's thread shows them, owned by the window). The window's thread never waits
-// for the worker while the window is open.
-//
-// The window has no buttons: Enter, Esc and the close command do nothing.
+// Buttons, keys, the worker's synchronous calls and its end are those of every
+// progress window (CProgressWindow).
 #pragma once
 
-#include "ui/DialogBase.h"
-
-#include <functional>
 #include <string>
 
 #include "legacy/LegacyRun.h"
 #include "legacy/ui/LegacyApp.h"
 #include "ui/ProgressBarControl.h"
-#include "ui/WindowThreadCall.h"
+#include "ui/ProgressWindow.h"
 
-class CUpdateProg1Dlg : public CDialogBase, public IProgressView
+class CUpdateProg1Dlg : public CProgressWindow
 {
 public:
     explicit CUpdateProg1Dlg(CLegacyApp& app);
-    // The worker has ended the window by then; its thread is let finish.
     ~CUpdateProg1Dlg() override;
 
     // IProgressView, for the run.
     IProgressBar* GetBar(int nBar) override;
     void SetCaption(const char* pszText) override;
     void SetPercent(const char* pszText) override;
-    void SetTitle(const char* pszText) override;
     void SetHeading(const char* pszText) override;
-    void EndDialog(int nResult) override;
-    int MessageBox(const char* pszText, const char* pszCaption, UINT uStyle) override;
 
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
     BOOL OnEraseBkgnd(HDC hdc) override;
-    LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     static WIN_DWORD WINAPI WorkerThread(LPVOID pParam);
-    void OnWindowThread(const std::function<void()>& fnCall) { m_WindowThread.Run(fnCall); }
 
     CLegacyApp& m_App;
     HWND m_hOverallBar = nullptr;
@@ -55,7 +40,5 @@ private:
     HWND m_hStepBox = nullptr;
     CProgressBarControl m_OverallBar;
     CProgressBarControl m_StepBar;
-    CWindowThreadCall m_WindowThread;
     std::string m_strStagingDir;
-    HANDLE m_hWorker = nullptr;
 };
