@@ -19,6 +19,13 @@ TEST(LegacyHostCode, FollowsTheHostVersion)
     {
         CVersionHost host(test.bKnown, test.dwMajor, test.dwMinor);
         EXPECT_EQ(GetLegacyHostCode(&host), test.dwCode) << test.dwMajor << "." << test.dwMinor;
+        // The reading form says whether the version was there, with the same code.
+        DWORD dwCode = 0;
+        EXPECT_EQ(ReadLegacyHostCode(&host, &dwCode), test.bKnown);
+        EXPECT_EQ(dwCode, test.dwCode);
     }
     EXPECT_EQ(GetLegacyHostCode(nullptr), 1000u);
+    DWORD dwCode = 0;
+    EXPECT_FALSE(ReadLegacyHostCode(nullptr, &dwCode));
+    EXPECT_EQ(dwCode, 1000u);
 }

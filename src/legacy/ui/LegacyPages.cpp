@@ -41,23 +41,6 @@ const PAGE_TEXT STEP3_PAGE_TEXTS[] = {
     {IDS_LEGACY_STEP3_TRANSFER, TEXT_STYLE_PLAIN_12},
     {IDS_LEGACY_STEP3_NOTE, TEXT_STYLE_RED_12},
 };
-
-// A host version known already (GetLegacyHostCode reads it from here).
-class CKnownVersion : public IHostVersion
-{
-public:
-    CKnownVersion(DWORD dwMajor, DWORD dwMinor) : m_dwMajor(dwMajor), m_dwMinor(dwMinor) {}
-    bool GetVersion(DWORD* pdwMajor, DWORD* pdwMinor) override
-    {
-        *pdwMajor = m_dwMajor;
-        *pdwMinor = m_dwMinor;
-        return true;
-    }
-
-private:
-    DWORD m_dwMajor;
-    DWORD m_dwMinor;
-};
 }
 
 // ---- Common to the pages ----
@@ -129,18 +112,12 @@ BOOL CLegacyFirstPage::OnInitDialog()
 
 bool CLegacyFirstPage::SetHostCode()
 {
-    m_App.SetHostCode(LEGACY_HOST_CODE_50);
-    IHostVersion* pVersion = m_App.GetPlatform().pHostVersion;
-    DWORD dwMajor = 0;
-    DWORD dwMinor = 0;
-    if (pVersion == nullptr || !pVersion->GetVersion(&dwMajor, &dwMinor))
-    {
+    DWORD dwCode = LEGACY_HOST_CODE_50;
+    bool bRead = ReadLegacyHostCode(m_App.GetPlatform().pHostVersion, &dwCode);
+    m_App.SetHostCode(dwCode);
+    if (!bRead)
         MessageBoxA(m_hWnd, LEGACY_VERSION_FAILED_TEXT, APP_TITLE, MB_OK);
-        return false;
-    }
-    CKnownVersion version(dwMajor, dwMinor);
-    m_App.SetHostCode(GetLegacyHostCode(&version));
-    return true;
+    return bRead;
 }
 
 void CLegacyFirstPage::OnNext()
